@@ -1,0 +1,16 @@
+// Program entry.
+
+#include "Application.h"
+#include "vmr_main.h"
+
+int main(int argc, char** argv) {
+    Q_INIT_RESOURCE(assets);
+    TApplication app(argc, argv);
+    TApplication::SetTitle(QStringLiteral("Vellomar "));
+    TTPagesMain main;
+    if (TApplication::Halted())
+        return TApplication::HaltCode();
+    main.show();
+    const int rc = app.exec();
+    return TApplication::Halted() ? TApplication::HaltCode() : rc;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// AES (FIPS-197) block layer and the ECB text layer built on it.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct TAESContext {
+    uint8_t KeyWords;       // Nk: 4, 6 or 8
+    uint8_t Rounds;         // Nr: 10, 12 or 14
+    uint8_t State[4][4];    // row r holds the bytes of columns 0..3
+    uint32_t RoundKeys[60]; // word i: key bytes 4i..4i+3, little-endian
+};
+
+int AESRoundsForKeyBits(int KeyBits);
+void AESInitContext(TAESContext& Context, int KeyBits);
+void AESExpandKey(TAESContext& Context, const void* Key, int KeySize);
+void AESLoadBlock(TAESContext& Context, const void* Input, int InputSize);
+void AESStoreBlock(const TAESContext& Context, void* Output, int OutputSize);
+void AESContextEncrypt(TAESContext& Context, const void* Input, int InputSize, void* Output,
+                       int OutputSize);
+void AESContextDecrypt(TAESContext& Context, const void* Input, int InputSize, void* Output,
+                       int OutputSize);
+void AESEncryptBlock(int KeyBits, const void* Key, int KeySize, const void* Input, int InputSize,
+                     void* Output, int OutputSize);
+void AESDecryptBlock(int KeyBits, const void* Key, int KeySize, const void* Input, int InputSize,
+                     void* Output, int OutputSize);
+void AESWipeContext(TAESContext& Context) noexcept;
+
+// Byte strings in and out (std::string as a byte container). The key's length
+// picks AES-128, -192 or -256; the last block is completed with zero bytes.
+std::string EncryptText(const std::string& Key, const std::string& Text);
+// Decrypts block by block and drops trailing 0x00 and 0x20 bytes.
+std::string DecryptText(const std::string& Key, const std::string& Data);

@@ -1,0 +1,28 @@
+# vmr_add_test(<source> LIBS <libs...>)
+# One Qt Test executable per test class, registered with CTest. Every test runs
+# headless, with its own empty configuration folder, so that no test can touch
+# the real user's settings.
+function(vmr_add_test source)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    get_filename_component(name ${source} NAME_WE)
+    add_executable(${name} ${source})
+    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE
+        VMR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+    add_test(NAME ${name} COMMAND ${name})
+    set(home ${CMAKE_BINARY_DIR}/test-home/${name})
+    file(MAKE_DIRECTORY ${home})
+    set_tests_properties(${name} PROPERTIES
+        TIMEOUT 300
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${home};HOME=${home}")
+endfunction()
+
+# Every tst_*.cpp in the calling folder becomes one test, linked with LIBS.
+function(vmr_add_tests_in_folder)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+    foreach(source ${sources})
+        vmr_add_test(${source} LIBS ${ARG_LIBS})
+    endforeach()
+endfunction()

@@ -1,0 +1,96 @@
+#include "AnsiCodePage.h"
+
+#include <array>
+#include <cstdint>
+
+namespace {
+
+// Bytes 0x80..0x9F. The undefined five carry the C1 control of their own number.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr std::array<char16_t, 256> MakeByteToChar() {
+    std::array<char16_t, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[b] = (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : char16_t(b);
+    return t;
+}
+
+constexpr std::array<char16_t, 256> kByteToChar = MakeByteToChar();
+
+// Reverse map for U+0000..U+00FF; 0 marks a character the code page lacks
+// (U+0000 itself is handled before the lookup).
+constexpr std::array<uint16_t, 256> MakeLatin1ToByte() {
+    std::array<uint16_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        const char16_t c = kByteToChar[b];
+        if (c < 0x100)
+            t[c] = uint16_t(b == 0 ? 0 : b);
+    }
+    return t;
+}
+
+constexpr std::array<uint16_t, 256> kLatin1ToByte = MakeLatin1ToByte();
+
+// Characters above U+00FF that the code page holds, with their bytes.
+struct TWide {
+    char16_t Char;
+    char Byte;
+};
+
+constexpr std::array<TWide, 27> MakeWideTable() {
+    std::array<TWide, 27> t{};
+    size_t n = 0;
+    for (int b = 0x80; b <= 0x9F; ++b)
+        if (kByteToChar[b] >= 0x100)
+            t[n++] = {kByteToChar[b], char(b)};
+    return t;
+}
+
+constexpr std::array<TWide, 27> kWide = MakeWideTable();
+static_assert(kWide[26].Char != 0, "all 27 wide characters are in the table");
+
+char WideToByte(char16_t c) {
+    if (c < 0x0152 || c > 0x2122)
+        return '?';
+    for (const TWide& w : kWide)
+        if (w.Char == c)
+            return w.Byte;
+    return '?';
+}
+
+} // namespace
+
+std::string AnsiFromUnicode(const QString& s) {
+    std::string out;
+    out.reserve(size_t(s.size()));
+    const char16_t* p = reinterpret_cast<const char16_t*>(s.utf16());
+    const char16_t* const end = p + s.size();
+    while (p < end) {
+        const char16_t c = *p++;
+        if (c == 0) {
+            out.push_back('\0');
+        } else if (c < 0x100) {
+            const uint16_t b = kLatin1ToByte[c];
+            out.push_back(b ? char(b) : '?');
+        } else if (c >= 0xD800 && c <= 0xDBFF) {
+            // A pair is one character, so it yields one '?'.
+            if (p < end && *p >= 0xDC00 && *p <= 0xDFFF)
+                ++p;
+            out.push_back('?');
+        } else {
+            out.push_back(WideToByte(c));
+        }
+    }
+    return out;
+}
+
+QString UnicodeFromAnsi(std::string_view s) {
+    QString out(qsizetype(s.size()), Qt::Uninitialized);
+    char16_t* d = reinterpret_cast<char16_t*>(out.data());
+    for (const char ch : s)
+        *d++ = kByteToChar[static_cast<unsigned char>(ch)];
+    return out;
+}

@@ -1,0 +1,221 @@
+#include "Image.h"
+#include "SettingsStore.h"
+#include "common/MessageBoxRecorder.h"
+#include "common/TestApp.h"
+#include "vmr_main.h"
+#include "vmr_splash.h"
+#include "vmr_utils.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+
+namespace {
+void WriteStoreFile(const QByteArray& content) {
+    QDir().mkpath(QFileInfo(DefaultSettingsPath()).absolutePath());
+    QFile f(DefaultSettingsPath());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+}
+
+// Runs Action once the next modal loop is running, and closes whatever modal
+// window is still open after a few seconds so that a test can never hang.
+void WhenModal(std::function<void()> Action) {
+    QTimer::singleShot(0, [Action] {
+        if (QApplication::activeModalWidget())
+            Action();
+        else
+            WhenModal(Action);
+    });
+}
+
+struct TModalGuard {
+    QTimer timer;
+    TModalGuard() {
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [] {
+            while (QWidget* w = QApplication::activeModalWidget())
+                w->close();
+        });
+        timer.start(10000);
+    }
+};
+} // namespace
+
+class TestSplash : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TVMRSplash> splash;
+
+    TVMRSplash* Open() {
+        splash = std::make_unique<TVMRSplash>();
+        splash->show();
+        splash->activateWindow();
+        if (!QTest::qWaitForWindowActive(splash.get()))
+            qWarning("unlock window did not become active");
+        return splash.get();
+    }
+
+private slots:
+    void init() {
+        QFile::remove(DefaultSettingsPath());
+        StoredCryptString = DefaultCryptString;
+    }
+    void cleanup() { splash.reset(); }
+
+    void layoutAndLook() {
+        TVMRSplash* s = Open();
+        QCOMPARE(s->windowTitle(), QStringLiteral("VMRSplash"));
+        QVERIFY(s->windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(s->size(), QSize(264, 257)); // 660 x 643 at 240 ppi on a 96 ppi screen
+        QCOMPARE(s->eSplash->geometry(), s->rect());
+        QCOMPARE(s->ePassword->geometry(), QRect(64, 227, 121, 17));
+        QCOMPARE(s->bCancel->geometry(), QRect(226, 13, 34, 33));
+        QVERIFY(!s->bCancel->isVisible());
+        QCOMPARE(s->eSplash->Picture().size(), QSize(256, 256));
+        QVERIFY(s->eSplash->Picture().hasAlphaChannel());
+        QCOMPARE(s->ePassword->echoMode(), QLineEdit::Password);
+        QCOMPARE(s->ePassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                  s->ePassword),
+                 int('#'));
+        QVERIFY(s->ePassword->hasFocus());
+        // See-through where the picture is transparent, solid over the field
+        // and the cancel zone.
+        QVERIFY(!s->mask().contains(QPoint(1, 1)));
+        QVERIFY(s->mask().contains(s->ePassword->geometry().center()));
+        QVERIFY(s->mask().contains(s->bCancel->geometry().topLeft()));
+        QVERIFY(s->mask().contains(s->bCancel->geometry().bottomRight()));
+    }
+
+    void unlocksOnTheCharacterThatCompletesThePassword() {
+        TVMRSplash* s = Open();
+        const QString pw = DefaultPassword;
+        for (int i = 0; i < pw.size(); ++i) {
+            QCOMPARE(s->ModalResult(), 0);
+            QTest::keyClick(s->ePassword, pw[i].toLatin1());
+        }
+        QCOMPARE(s->ModalResult(), 1);
+        QVERIFY(s->ePassword->text().isEmpty()); // not kept once used
+    }
+
+    void enterDoesNothingAndLongerTextsNeverMatch() {
+        TVMRSplash* s = Open();
+        QTest::keyClicks(s->ePassword, QStringLiteral("vellomaR"));
+        QTest::keyClick(s->ePassword, Qt::Key_Return);
+        QTest::keyClick(s->ePassword, Qt::Key_Enter);
+        QCOMPARE(s->ModalResult(), 0);
+        QVERIFY(s->isVisible());
+        s->ePassword->setText(QStringLiteral("vellomarx")); // pasted
+        QCOMPARE(s->ModalResult(), 0);
+        QTest::keyClick(s->ePassword, Qt::Key_Backspace);
+        QCOMPARE(s->ModalResult(), 1);
+    }
+
+    void pastingThePasswordUnlocksAtOnce() {
+        TVMRSplash* s = Open();
+        s->ePassword->setText(DefaultPassword);
+        QCOMPARE(s->ModalResult(), 1);
+    }
+
+    void storedPasswordReplacesTheDefault() {
+        StoredCryptString = CryptStringOf(QStringLiteral("Other pw"));
+        auto store = OpenCurrentUserStore();
+        WriteStoredCryptString(*store);
+        StoredCryptString = DefaultCryptString;
+        TVMRSplash* s = Open();
+        QTest::keyClicks(s->ePassword, DefaultPassword);
+        QCOMPARE(s->ModalResult(), 0);
+        s->ePassword->clear();
+        QCOMPARE(s->ModalResult(), 0); // an empty field never matches a stored password
+        QTest::keyClicks(s->ePassword, QStringLiteral("Other pw"));
+        QCOMPARE(s->ModalResult(), 1);
+    }
+
+    void emptyStoredValueUnlocksWhenTheFieldBecomesEmpty() {
+        WriteStoreFile("[Software/Ostrand/VMR/Settings]\n");
+        TVMRSplash* s = Open();
+        QCOMPARE(s->ModalResult(), 0); // nothing happens before a change
+        QTest::keyClick(s->ePassword, 'a');
+        QCOMPARE(s->ModalResult(), 0);
+        QTest::keyClick(s->ePassword, Qt::Key_Backspace);
+        QCOMPARE(s->ModalResult(), 1);
+    }
+
+    void escapeLeaves() {
+        TVMRSplash* s = Open();
+        QTest::keyClicks(s->ePassword, QStringLiteral("vel"));
+        QTest::keyClick(s->ePassword, Qt::Key_Escape);
+        QCOMPARE(s->ModalResult(), 2);
+    }
+
+    void cancelZone_data() {
+        QTest::addColumn<QPoint>("point");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("result");
+        // The zone is x 226..259, y 13..45 on a 96 ppi screen.
+        for (auto [name, b] :
+             {std::pair{"left", Qt::LeftButton}, std::pair{"right", Qt::RightButton},
+              std::pair{"middle", Qt::MiddleButton}}) {
+            QTest::addRow("%s, top left corner", name) << QPoint(226, 13) << int(b) << 2;
+            QTest::addRow("%s, bottom right corner", name) << QPoint(259, 45) << int(b) << 2;
+        }
+        QTest::newRow("one pixel right") << QPoint(260, 20) << int(Qt::LeftButton) << 0;
+        QTest::newRow("one pixel below") << QPoint(240, 46) << int(Qt::LeftButton) << 0;
+        QTest::newRow("one pixel left") << QPoint(225, 20) << int(Qt::LeftButton) << 0;
+        QTest::newRow("one pixel above") << QPoint(240, 12) << int(Qt::LeftButton) << 0;
+        QTest::newRow("middle of the picture") << QPoint(130, 130) << int(Qt::LeftButton) << 0;
+    }
+    void cancelZone() {
+        QFETCH(QPoint, point);
+        QFETCH(int, button);
+        QFETCH(int, result);
+        TVMRSplash* s = Open();
+        QTest::mousePress(s->eSplash, Qt::MouseButton(button), {}, point);
+        QCOMPARE(s->ModalResult(), result);
+    }
+
+    void unreadableStoreValueIsShownAndTheDefaultStays() {
+        WriteStoreFile("[Software/Ostrand/VMR/Settings]\n\"Data\"=hex:01,02\n");
+        TMessageBoxRecorder boxes;
+        TVMRSplash* s = Open();
+        QCOMPARE(boxes.Calls.size(), 1);
+        QCOMPARE(boxes.Calls[0].Text, QStringLiteral("Invalid data type for 'Data'"));
+        QTest::keyClicks(s->ePassword, DefaultPassword);
+        QCOMPARE(s->ModalResult(), 1);
+    }
+
+    // The real modal loop, as the main window runs it.
+    void mainWindowOpensOnlyAfterUnlocking() {
+        TModalGuard guard;
+        WhenModal([] {
+            auto* s = qobject_cast<TVMRSplash*>(QApplication::activeModalWidget());
+            QVERIFY(s);
+            QTest::keyClicks(s->ePassword, DefaultPassword);
+        });
+        TTPagesMain main;
+        QVERIFY(!TApplication::Halted());
+        QCOMPARE(main.windowTitle(), QStringLiteral("VMR v 2.5"));
+    }
+
+    void leavingTheUnlockWindowHaltsWithExitCodeOne() {
+        TModalGuard guard;
+        WhenModal([] {
+            auto* s = qobject_cast<TVMRSplash*>(QApplication::activeModalWidget());
+            QVERIFY(s);
+            QTest::keyClick(s->ePassword, Qt::Key_Escape);
+        });
+        TTPagesMain main;
+        QVERIFY(TApplication::Halted());
+        QCOMPARE(TApplication::HaltCode(), 1);
+        QCOMPARE(main.windowTitle(), QStringLiteral("Pages"));
+        QVERIFY(!QFile::exists(DefaultSettingsPath()));
+    }
+};
+
+int main(int argc, char** argv) {
+    Q_INIT_RESOURCE(assets);
+    TApplication app(argc, argv);
+    TApplication::SetTitle(QStringLiteral("Vellomar "));
+    TestSplash tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+#include "tst_Splash.moc"

@@ -11,7 +11,15 @@ TForm::~TForm() {
 
 void TForm::SetModalResult(int Result) {
     FModalResult = Result;
-    if (Result != 0 && FInModal)
+    if (Result == 0 || !isVisible())
+        return;
+    TCloseAction action = caHide;
+    RunGuarded([&] { FormClose(action); });
+    if (action == caNone) {
+        FModalResult = 0;
+        return;
+    }
+    if (FInModal)
         done(Result);
 }
 
@@ -35,9 +43,11 @@ void TForm::SetKeyPreview(bool On) {
 
 void TForm::reject() {
     SetModalResult(2);
-    if (!FInModal)
+    if (!FInModal && FModalResult != 0)
         QDialog::done(2);
 }
+
+void TForm::FormClose(TCloseAction&) {}
 
 void TForm::FormKeyDown(int&, Qt::KeyboardModifiers) {}
 

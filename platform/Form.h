@@ -4,13 +4,17 @@
 
 #include <QDialog>
 
+// What FormClose decides: caNone keeps the form open.
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+
 class TForm : public QDialog {
     Q_OBJECT
 public:
     explicit TForm(QWidget* Owner = nullptr);
     ~TForm() override;
 
-    // 0 while the form is open; setting a non-zero result ends ShowModal.
+    // 0 while the form is open; setting a non-zero result ends ShowModal,
+    // unless FormClose keeps the form open (the result then returns to 0).
     int ModalResult() const { return FModalResult; }
     void SetModalResult(int Result);
 
@@ -25,6 +29,8 @@ public:
     void reject() override;
 
 protected:
+    // Runs whenever the form is about to close; set Action to caNone to stay.
+    virtual void FormClose(TCloseAction& Action);
     // A key seen through key preview; set Key to 0 to swallow it.
     virtual void FormKeyDown(int& Key, Qt::KeyboardModifiers Shift);
     // Calls a creation handler; an error is shown and creation goes on.

@@ -1,6 +1,7 @@
 #include "Image.h"
 #include "SettingsStore.h"
 #include "common/MessageBoxRecorder.h"
+#include "common/ModalDriver.h"
 #include "common/TestApp.h"
 #include "vmr_main.h"
 #include "vmr_splash.h"
@@ -18,28 +19,6 @@ void WriteStoreFile(const QByteArray& content) {
     f.write(content);
 }
 
-// Runs Action once the next modal loop is running, and closes whatever modal
-// window is still open after a few seconds so that a test can never hang.
-void WhenModal(std::function<void()> Action) {
-    QTimer::singleShot(0, [Action] {
-        if (QApplication::activeModalWidget())
-            Action();
-        else
-            WhenModal(Action);
-    });
-}
-
-struct TModalGuard {
-    QTimer timer;
-    TModalGuard() {
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, [] {
-            while (QWidget* w = QApplication::activeModalWidget())
-                w->close();
-        });
-        timer.start(10000);
-    }
-};
 } // namespace
 
 class TestSplash : public QObject {

@@ -1,0 +1,163 @@
+#include "kel_changepw.h"
+
+#include "AnsiCodePage.h"
+#include "Edit.h"
+#include "FormScale.h"
+#include "MessageBox.h"
+#include "PasswordChar.h"
+#include "cCipherAES.h"
+#include "cCipherUtils.h"
+#include "kel_resourcestrings.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+// The 8-bit form of a typed password, encrypted; the plain bytes are wiped.
+std::string EncryptTyped(const std::string& Key, const QString& Typed) {
+    std::string plain = AnsiFromUnicode(Typed);
+    std::string crypt = EncryptText(Key, plain);
+    SecureZero(plain);
+    return crypt;
+}
+} // namespace
+
+TChangePasswordDlg::TChangePasswordDlg(QWidget* Owner) : TForm(Owner) {
+    const TFormScaler sc(240);
+    setObjectName(QStringLiteral("ChangePasswordDlg"));
+    setWindowTitle(QStringLiteral("Change Password"));
+    setFont(sc.Font(QStringLiteral("Segoe UI"), 30));
+    setFixedSize(sc.Size(689, 458));
+
+    auto label = [&](const char* name, const char* caption, int left, int top) {
+        auto* l = new QLabel(QString::fromLatin1(caption), this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->move(sc.S(left), sc.S(top));
+        l->adjustSize();
+        return l;
+    };
+    auto edit = [&](const char* name, int left, int top) {
+        auto* e = new TEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        sc.Place(e, left, top, 303, 49);
+        SetPasswordChar(e, QLatin1Char('*'));
+        e->OnEnter = [this] { eOldEnter(); };
+        return e;
+    };
+    Label1 = label("Label1", "Old password", 50, 50);
+    eOld = edit("eOld", 317, 52);
+    Label2 = label("Label2", "New password", 50, 120);
+    eNew = edit("eNew", 317, 117);
+    eNew->OnExit = [this] { eNewExit(); };
+    Label3 = label("Label3", "Confirm password", 50, 193);
+    eCfm = edit("eCfm", 317, 190);
+
+    Button2 = new QPushButton(QStringLiteral("Ok"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    sc.Place(Button2, 432, 337, 188, 62);
+    Button2->setAutoDefault(false);
+    connect(Button2, &QPushButton::clicked, this, [this] { SetModalResult(1); });
+
+    lErr = label("lErr", "", 48, 274);
+    QPalette pal = lErr->palette();
+    pal.setColor(QPalette::WindowText, Qt::red);
+    lErr->setPalette(pal);
+    lErr->hide();
+
+    setTabOrder(eOld, eNew);
+    setTabOrder(eNew, eCfm);
+    setTabOrder(eCfm, Button2);
+    eOld->setFocus();
+    CenterOnScreen(this);
+}
+
+TChangePasswordDlg::~TChangePasswordDlg() {
+    ClearFields();
+    SecureZero(FKey);
+}
+
+QString TChangePasswordDlg::NewPW() const {
+    return eNew->text();
+}
+void TChangePasswordDlg::SetNewPW(const QString& V) {
+    eNew->setText(V);
+}
+QString TChangePasswordDlg::OldPW() const {
+    return eOld->text();
+}
+void TChangePasswordDlg::SetOldPW(const QString& V) {
+    eOld->setText(V);
+}
+
+bool TChangePasswordDlg::CheckPassword() const {
+    if (eOld->text().isEmpty())
+        return false;
+    return EncryptTyped(FKey, eOld->text()) == FCryptString;
+}
+
+QString TChangePasswordDlg::GetNewPasswordError() {
+    QString emsg;
+    if (FOnNewPassword)
+        FOnNewPassword(this, eNew->text(), emsg);
+    return emsg;
+}
+
+void TChangePasswordDlg::eOldEnter() {
+    lErr->hide();
+}
+
+void TChangePasswordDlg::eNewExit() {
+    const QString emsg = GetNewPasswordError();
+    if (emsg.isEmpty())
+        return;
+    ShowMessageBox(this, emsg, LoadResString(SError), MB_OK | MB_ICONERROR);
+    lErr->setText(LoadResString(SNewPasswordTooWeak));
+    lErr->adjustSize();
+    lErr->show();
+}
+
+void TChangePasswordDlg::FormClose(TCloseAction& Action) {
+    if (ModalResult() != 1) {
+        ClearFields();
+        return;
+    }
+    QString error;
+    if (!CheckPassword())
+        error = LoadResString(SIncorrectPassword);
+    else if (eNew->text().isEmpty())
+        error = LoadResString(SNewPasswordEmpty);
+    else if (eNew->text() != eCfm->text())
+        error = LoadResString(SNewPasswordsDoNotMatch);
+    else if (!GetNewPasswordError().isEmpty())
+        error = LoadResString(SNewPasswordTooWeak);
+    else
+        FCryptString = EncryptTyped(FKey, eNew->text());
+    lErr->setText(error);
+    if (!error.isEmpty()) {
+        lErr->adjustSize();
+        lErr->show();
+        Action = caNone;
+        return;
+    }
+    ClearFields();
+}
+
+// Typed passwords are not kept once the dialog is done with them.
+void TChangePasswordDlg::ClearFields() {
+    for (TEdit* e : {eOld, eNew, eCfm}) {
+        const QSignalBlocker block(e);
+        e->clear();
+    }
+}
+
+QString ExecuteChangePassword(QWidget* Owner, const QString& Key, const QString& CryptString,
+                              TOnNewPassword Callback) {
+    TChangePasswordDlg dlg(Owner);
+    dlg.SetOnNewPassword(std::move(Callback));
+    dlg.SetKey(AnsiFromUnicode(Key));
+    dlg.SetCryptString(AnsiFromUnicode(CryptString));
+    QString result;
+    if (dlg.ShowModal() == 1)
+        result = UnicodeFromAnsi(dlg.CryptString());
+    return result;
+}

@@ -15,6 +15,8 @@ const TStringTable KelStrings = {
     {SIncorrectPassword, QStringLiteral("Incorrect password")},
     {SError, QStringLiteral("Error")},
     {SFillInYourText, QStringLiteral("Fill in your text")},
+    {SSaveToStreamNotImplemented, QStringLiteral("Not implemented")},
+    {SLoadFromStreamNotImplemented, QStringLiteral("Not implemented")},
     {SCancel, QStringLiteral("Cancel")},
     {SNoToAll, QStringLiteral("No to All")},
 };

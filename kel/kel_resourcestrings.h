@@ -15,6 +15,8 @@ enum : int {
     SIncorrectPassword = 65080,
     SError = 65098,
     SFillInYourText = 65099,
+    SSaveToStreamNotImplemented = 65100,
+    SLoadFromStreamNotImplemented = 65101,
     SCancel = 65102,
     SNoToAll = 65103,
 };

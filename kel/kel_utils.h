@@ -6,6 +6,7 @@
 
 #include "cCipherUtils.h"
 
+#include <QString>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +15,9 @@
 
 class TObject;
 struct TClassInfo;
+class TStream;
+class TTextFile;
+class TXMLNode;
 
 // A class reference. Class names are stored data: each is exactly the type's
 // name.
@@ -154,6 +158,21 @@ public:
     virtual TKelObj* duplicate() const;
     // The same; null for a null object.
     static TKelObj* duplicate(const TKelObj* Obj);
+
+    // Persistence (kel_persist.cpp). The XML text: the class element around
+    // GenXMLData; writing it parses the text and hands the document element
+    // to ProcessXMLData.
+    QString XMLData() const;
+    void SetXMLData(const QString& Value);
+    virtual QString GenXMLData() const;
+    virtual void ProcessXMLData(const TXMLNode* Node);
+    // Both raise "Not implemented": a class stored in streams overrides them.
+    virtual void SaveToStream(TStream& Stream) const;
+    virtual void LoadFromStream(TStream& Stream);
+    virtual bool LoadFromF(TTextFile& F);
+    virtual bool LoadFromFile(const QString& FileName);
+    virtual bool SaveToF(TTextFile& F) const;
+    virtual bool SaveToFile(const QString& FileName) const;
 };
 
 class TKelList : public TList {
@@ -175,6 +194,24 @@ public:
     static void ClearAll(TKelList* List);
     // Frees every item, then the list itself.
     static void FreeAll(TKelList* List);
+
+    // Persistence (kel_persist.cpp). Readers empty the list first; a failed
+    // read keeps the items read before the failure. Cl is the class of the
+    // items to create.
+    virtual QString XMLData() const;
+    virtual void SetXMLData(const QString& Value);
+    virtual bool LoadBodyFromF(TTextFile& F);
+    virtual void LoadBodyFromStream(TStream& Stream);
+    virtual bool LoadFromF(TTextFile& F, TClass Cl);
+    virtual bool LoadFromFile(const QString& FileName, TClass Cl);
+    virtual void LoadFromStream(TStream& Stream, TClass Cl);
+    virtual bool SaveBodyToF(TTextFile& F) const;
+    virtual void SaveBodyToStream(TStream& Stream) const;
+    virtual bool SaveToF(TTextFile& F) const;
+    virtual bool SaveToFile(const QString& FileName) const;
+    virtual void SaveToStream(TStream& Stream) const;
+    virtual QString GenXMLData() const;
+    virtual void ProcessXMLData(const TXMLNode* Node);
 };
 
 // An object carrying a list and the class of its elements. It owns the list
@@ -219,6 +256,16 @@ public:
     void FreeItem(int ix);
     // Accepts a null object; frees the elements, then the object.
     static void FreeAll(TKelListObj* Obj);
+
+    // Persistence (kel_persist.cpp): the element class, then the inner list.
+    QString GenXMLData() const override;
+    void ProcessXMLData(const TXMLNode* Node) override;
+    void SaveToStream(TStream& Stream) const override;
+    void LoadFromStream(TStream& Stream) override;
+    bool LoadFromF(TTextFile& F) override;
+    bool SaveToF(TTextFile& F) const override;
+    virtual void SaveBodyToStream(TStream& Stream) const;
+    virtual void LoadBodyFromStream(TStream& Stream);
 
 private:
     TKelList* FList = nullptr;

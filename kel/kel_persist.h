@@ -1,0 +1,45 @@
+#pragma once
+// Object persistence: the shared routines of the XML, text-file and stream
+// forms, and their errors. The forms themselves are methods of TKelObj,
+// TKelList and TKelListObj (kel_utils.h).
+
+#include "Stream.h"
+#include "kel_textfile.h"
+#include "kel_utils.h"
+#include "kel_xml.h"
+
+#include <QString>
+#include <QStringView>
+
+// A class name read from stored data that the class registry does not hold:
+// "Class <name> not found".
+class EClassNotFound : public Exception {
+public:
+    explicit EClassNotFound(const QString& Name);
+};
+
+// Raised by TKelObj's stream operations.
+class ENotImplemented : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Readers refuse lists nested deeper than this, so that stored data cannot
+// drive their recursion off the stack.
+constexpr int MaxListNesting = 100;
+
+// A signed 32-bit count of UTF-16 code units, little-endian, then the code
+// units, little-endian.
+void WriteStreamString(TStream& Stream, const QString& s);
+// A count of 0 or less gives "" and nothing more is read. A count beyond what
+// remains in the stream raises EReadError before anything is allocated.
+QString ReadStreamString(TStream& Stream);
+
+// A new object of the class that Node names (its "class" attribute when that
+// is not empty, else its element name), after its ProcessXMLData(Node).
+// Null for a null node; EClassNotFound for a name not registered.
+TKelObj* CreateItemFromNode(const TXMLNode* Node);
+
+// A decimal integer with an optional sign, in the 32-bit range; anything else
+// raises EConvertError "'<text>' is not a valid integer value".
+int StrToInt(QStringView Text);

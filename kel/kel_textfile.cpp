@@ -1,0 +1,87 @@
+#include "kel_textfile.h"
+
+#include "AnsiCodePage.h"
+#include "Stream.h"
+#include "kel_persist.h"
+
+#include <QSaveFile>
+
+namespace {
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+// Blanks and control characters end a number.
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+} // namespace
+
+TTextFile::TTextFile() = default;
+
+TTextFile::TTextFile(QByteArray Data)
+    : FData(std::move(Data)), FItemsLeft(FData.size() + MaxItemsWithoutText) {}
+
+TTextFile TTextFile::Open(const QString& FileName) {
+    TFileStream file(FileName, TFileStreamMode::OpenRead);
+    QByteArray data(qsizetype(file.Size()), Qt::Uninitialized);
+    file.ReadBuffer(data.data(), data.size());
+    return TTextFile(std::move(data));
+}
+
+void TTextFile::SaveAs(const QString& FileName) const {
+    QSaveFile file(FileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFCreateError(FileName, file.errorString());
+    if (file.write(FData) != FData.size() || !file.commit())
+        throw EInOutError(FileErrorText("write", FileName, file.errorString()));
+}
+
+void TTextFile::SkipLineEnd() {
+    if (FPos < FData.size() && FData[FPos] == '\r')
+        ++FPos;
+    if (FPos < FData.size() && FData[FPos] == '\n')
+        ++FPos;
+}
+
+QString TTextFile::ReadLine() {
+    const qsizetype start = FPos;
+    while (FPos < FData.size() && !IsLineEnd(FData[FPos]))
+        ++FPos;
+    const QString line = UnicodeFromAnsi(std::string_view(FData.constData() + start, FPos - start));
+    SkipLineEnd();
+    return line;
+}
+
+void TTextFile::ReadLn() {
+    while (FPos < FData.size() && !IsLineEnd(FData[FPos]))
+        ++FPos;
+    SkipLineEnd();
+}
+
+int TTextFile::ReadInteger() {
+    while (FPos < FData.size() && IsBlank(FData[FPos]))
+        ++FPos;
+    if (Eof())
+        throw EInOutError("Read beyond end of file");
+    const qsizetype start = FPos;
+    while (FPos < FData.size() && !IsBlank(FData[FPos]))
+        ++FPos;
+    return StrToInt(UnicodeFromAnsi(std::string_view(FData.constData() + start, FPos - start)));
+}
+
+void TTextFile::Write(const QString& Text) {
+    FData += QByteArray::fromStdString(AnsiFromUnicode(Text));
+}
+
+void TTextFile::WriteLn(const QString& Text) {
+    Write(Text);
+    FData += "\r\n";
+}
+
+void TTextFile::TakeItems(int Count) {
+    if (Count <= 0)
+        return;
+    if (Count > FItemsLeft)
+        throw EListError("List count out of bounds (" + std::to_string(Count) + ")");
+    FItemsLeft -= Count;
+}

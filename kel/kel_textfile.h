@@ -1,0 +1,62 @@
+#pragma once
+// The text files of the persistence layer: 8-bit text in the system's code
+// page (Windows-1252), lines ending in CR LF. A file is read from bytes held
+// in memory, or written into memory and then stored whole.
+
+#include "cCipherUtils.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+// A text file that ended too early or could not be written.
+class EInOutError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TTextFile {
+public:
+    // A file open for writing; what is written collects in Data().
+    TTextFile();
+    // A file open for reading over Data.
+    explicit TTextFile(QByteArray Data);
+    // The whole content of a regular file, open for reading; EFOpenError when
+    // the file cannot be read.
+    static TTextFile Open(const QString& FileName);
+    // Replaces FileName's content with Data() in one step: a failure leaves the
+    // old file as it was. EFCreateError when the file cannot be created,
+    // EInOutError "Cannot write file ..." when writing fails.
+    void SaveAs(const QString& FileName) const;
+
+    bool Eof() const { return FPos >= FData.size(); }
+    // The rest of the current line; the file moves on to the next line. A line
+    // ends at CR LF, LF or CR.
+    QString ReadLine();
+    // Moves on to the next line.
+    void ReadLn();
+    // The next decimal integer: blanks and line ends before it are skipped, and
+    // it ends at the next blank or control character. Text that is not a
+    // decimal integer raises EConvertError naming it; the end of the file
+    // raises EInOutError "Read beyond end of file".
+    int ReadInteger();
+
+    void Write(const QString& Text);
+    void WriteLn(const QString& Text = QString());
+
+    const QByteArray& Data() const { return FData; }
+
+    // Readers call this with every item count they read. A file can yield at
+    // most one item per byte plus MaxItemsWithoutText items, so that a short
+    // file cannot demand millions of objects; more raises EListError
+    // "List count out of bounds (<count>)".
+    void TakeItems(int Count);
+    static constexpr std::int64_t MaxItemsWithoutText = std::int64_t(1) << 20;
+
+private:
+    void SkipLineEnd();
+
+    QByteArray FData;
+    qsizetype FPos = 0;
+    std::int64_t FItemsLeft = 0;
+};

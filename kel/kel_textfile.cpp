@@ -33,7 +33,7 @@ void TTextFile::SaveAs(const QString& FileName) const {
     if (!file.open(QIODevice::WriteOnly))
         throw EFCreateError(FileName, file.errorString());
     if (file.write(FData) != FData.size() || !file.commit())
-        throw EInOutError(FileErrorText("write", FileName, file.errorString()));
+        throw EInOutError(StreamFileErrorText("write", FileName, file.errorString()));
 }
 
 void TTextFile::SkipLineEnd() {

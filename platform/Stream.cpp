@@ -27,7 +27,7 @@ std::int64_t SeekTarget(std::int64_t Offset, TSeekOrigin Origin, std::int64_t Po
 }
 } // namespace
 
-std::string FileErrorText(const char* What, const QString& FileName, const QString& Reason) {
+std::string StreamFileErrorText(const char* What, const QString& FileName, const QString& Reason) {
     return QStringLiteral("Cannot %1 file \"%2\". %3")
         .arg(QString::fromLatin1(What), FileName, Reason)
         .toStdString();
@@ -36,9 +36,9 @@ std::string FileErrorText(const char* What, const QString& FileName, const QStri
 EReadError::EReadError() : EStreamError("Stream read error") {}
 EWriteError::EWriteError() : EStreamError("Stream write error") {}
 EFOpenError::EFOpenError(const QString& FileName, const QString& Reason)
-    : EStreamError(FileErrorText("open", FileName, Reason)) {}
+    : EStreamError(StreamFileErrorText("open", FileName, Reason)) {}
 EFCreateError::EFCreateError(const QString& FileName, const QString& Reason)
-    : EStreamError(FileErrorText("create", FileName, Reason)) {}
+    : EStreamError(StreamFileErrorText("create", FileName, Reason)) {}
 
 // ---- TStream
 

@@ -104,4 +104,4 @@ private:
 };
 
 // The texts of the file errors above: "Cannot <What> file "<name>". <reason>".
-std::string FileErrorText(const char* What, const QString& FileName, const QString& Reason);
+std::string StreamFileErrorText(const char* What, const QString& FileName, const QString& Reason);

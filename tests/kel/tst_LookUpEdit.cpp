@@ -1,7 +1,9 @@
 #include "cCipherUtils.h"
+#include "common/MessageBoxRecorder.h"
 #include "common/TestApp.h"
 #include "kel_edit.h"
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <memory>
 
@@ -191,6 +193,14 @@ private slots:
         QVERIFY(ShowsHint(e));
     }
 
+    void pastingReplacesTheHint() {
+        TLookUpEdit* e = Open({QStringLiteral("Bank account")});
+        QGuiApplication::clipboard()->setText(QStringLiteral("Bank"));
+        QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(e->RawText(), QStringLiteral("Bank account"));
+        QCOMPARE(e->SelStart(), 4);
+    }
+
     void sameTextKeepsCaretAndSelection() {
         TLookUpEdit* e = Open();
         int changes = 0;
@@ -259,6 +269,15 @@ private slots:
         e->OnChange = [] { throw Exception("handler failed"); };
         QVERIFY_THROWS_EXCEPTION(Exception, e->SetText(QStringLiteral("x")));
         QVERIFY(!LookUpChanging);
+        {
+            // Typed: the error box shows it and typing goes on.
+            TMessageBoxRecorder boxes;
+            Type(QStringLiteral("yz"));
+            QCOMPARE(boxes.Calls.size(), 2);
+            QCOMPARE(boxes.Calls[0].Text, QStringLiteral("handler failed"));
+            QCOMPARE(e->RawText(), QStringLiteral("xyz"));
+            QVERIFY(!LookUpChanging);
+        }
         e->OnChange = nullptr;
         e->SetText(QStringLiteral("b"));
         QCOMPARE(e->RawText(), QStringLiteral("bank"));

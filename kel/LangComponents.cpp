@@ -4,26 +4,17 @@
 
 #include <QKeyEvent>
 
-void ApplyResourceCaption(int Value, int& ResId,
-                          const std::function<void(const QString&)>& Caption) {
+template <class TBase> void TLangControl<TBase>::SetResourceID(int Value) {
     const QString s = LoadResString(Value);
     if (s.isEmpty())
         return;
-    Caption(s);
-    ResId = Value;
+    this->setText(s);
+    FresID = Value;
 }
 
-TLangLabel::TLangLabel(QWidget* Parent) : QLabel(Parent) {}
-
-void TLangLabel::SetResourceID(int Value) {
-    ApplyResourceCaption(Value, FresID, [this](const QString& s) { setText(s); });
-}
-
-TLangButton::TLangButton(QWidget* Parent) : QPushButton(Parent) {}
-
-void TLangButton::SetResourceID(int Value) {
-    ApplyResourceCaption(Value, FresID, [this](const QString& s) { setText(s); });
-}
+template class TLangControl<QLabel>;
+template class TLangControl<QCheckBox>;
+template class TLangControl<QPushButton>;
 
 namespace {
 bool IsNavigationKey(int Key) {
@@ -54,10 +45,4 @@ bool TLangButton::event(QEvent* Event) {
         return true;
     }
     return QPushButton::event(Event);
-}
-
-TLangCheckBox::TLangCheckBox(QWidget* Parent) : QCheckBox(Parent) {}
-
-void TLangCheckBox::SetResourceID(int Value) {
-    ApplyResourceCaption(Value, FresID, [this](const QString& s) { setText(s); });
 }

@@ -6,32 +6,38 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
-#include <functional>
 
-// Applies string resource Value as a caption: when the string exists, Caption
-// gets it and ResId becomes Value; otherwise nothing changes. Controls are
+// A control whose caption can be bound to a string resource. Controls are
 // never edited in a form designer here, so there is no designer case.
-void ApplyResourceCaption(int Value, int& ResId,
-                          const std::function<void(const QString&)>& Caption);
-
-class TLangLabel : public QLabel {
-    Q_OBJECT
+template <class TBase> class TLangControl : public TBase {
 public:
-    explicit TLangLabel(QWidget* Parent = nullptr);
+    explicit TLangControl(QWidget* Parent = nullptr) : TBase(Parent) {}
     // The string resource last applied; -1 for none.
     int ResourceID() const { return FresID; }
+    // When string Value exists, it becomes the caption and Value the
+    // ResourceID; otherwise nothing changes.
     virtual void SetResourceID(int Value);
 
 private:
     int FresID = -1;
 };
 
-class TLangButton : public QPushButton {
+class TLangLabel : public TLangControl<QLabel> {
     Q_OBJECT
 public:
-    explicit TLangButton(QWidget* Parent = nullptr);
-    int ResourceID() const { return FresID; }
-    virtual void SetResourceID(int Value);
+    using TLangControl::TLangControl;
+};
+
+class TLangCheckBox : public TLangControl<QCheckBox> {
+    Q_OBJECT
+public:
+    using TLangControl::TLangControl;
+};
+
+class TLangButton : public TLangControl<QPushButton> {
+    Q_OBJECT
+public:
+    using TLangControl::TLangControl;
 
     // While on and the button has the focus, Tab, the arrows, Enter and Esc go
     // to the button instead of moving the focus or pressing the form's default
@@ -43,17 +49,9 @@ protected:
     bool event(QEvent* Event) override;
 
 private:
-    int FresID = -1;
     bool FCatchKeys = false;
 };
 
-class TLangCheckBox : public QCheckBox {
-    Q_OBJECT
-public:
-    explicit TLangCheckBox(QWidget* Parent = nullptr);
-    int ResourceID() const { return FresID; }
-    virtual void SetResourceID(int Value);
-
-private:
-    int FresID = -1;
-};
+extern template class TLangControl<QLabel>;
+extern template class TLangControl<QCheckBox>;
+extern template class TLangControl<QPushButton>;

@@ -38,52 +38,38 @@ Tfdlg::Tfdlg(QWidget* Owner) : TForm(Owner) {
     setFont(sc.Font(QStringLiteral("MS Sans Serif"), 11));
     resize(sc.Size(423, 129));
 
-    LangLabel1 = new TLangLabel(this);
-    LangLabel1->setObjectName(QStringLiteral("LangLabel1"));
-    sc.Place(LangLabel1, 8, 12, 49, 13);
-    LangLabel1->setText(QStringLiteral("Search for"));
+    // A language-bound control with its design caption, then its string.
+    const auto bound = [&](auto* Control, const char* Name, QRect Design, const char* Caption,
+                           int ResId) {
+        Control->setObjectName(QLatin1String(Name));
+        sc.Place(Control, Design.x(), Design.y(), Design.width(), Design.height());
+        Control->setText(QLatin1String(Caption));
+        Control->SetResourceID(ResId);
+        return Control;
+    };
+
+    LangLabel1 =
+        bound(new TLangLabel(this), "LangLabel1", {8, 12, 49, 13}, "Search for", SFindSearchFor);
     LangLabel1->adjustSize();
-    LangLabel1->SetResourceID(SFindSearchFor);
 
     searchtext = new QLineEdit(this);
     searchtext->setObjectName(QStringLiteral("searchtext"));
     sc.Place(searchtext, 120, 8, 294, 21);
     connect(searchtext, &QLineEdit::textChanged, this, [this] { searchtextChange(); });
 
-    docase = new TLangCheckBox(this);
-    docase->setObjectName(QStringLiteral("docase"));
-    sc.Place(docase, 120, 39, 295, 17);
-    docase->setText(QStringLiteral("match case"));
-    docase->SetResourceID(SFindMatchCase);
+    docase =
+        bound(new TLangCheckBox(this), "docase", {120, 39, 295, 17}, "match case", SFindMatchCase);
     connect(docase, &QCheckBox::toggled, this, [this] { docaseClick(); });
-
-    wholeword = new TLangCheckBox(this);
-    wholeword->setObjectName(QStringLiteral("wholeword"));
-    sc.Place(wholeword, 120, 65, 295, 17);
-    wholeword->setText(QStringLiteral("match whole word"));
-    wholeword->SetResourceID(SFindWholeWord);
+    wholeword = bound(new TLangCheckBox(this), "wholeword", {120, 65, 295, 17}, "match whole word",
+                      SFindWholeWord);
     connect(wholeword, &QCheckBox::toggled, this, [this] { wholewordClick(); });
 
-    bsearch = new TLangButton(this);
-    bsearch->setObjectName(QStringLiteral("bsearch"));
-    sc.Place(bsearch, 172, 98, 80, 28);
-    bsearch->setText(QStringLiteral("search"));
+    bsearch = bound(new TLangButton(this), "bsearch", {172, 98, 80, 28}, "search", SFindSearch);
     bsearch->setDefault(true);
-    bsearch->SetResourceID(SFindSearch);
     connect(bsearch, &QPushButton::clicked, this, [this] { bsearchClick(); });
-
-    bcancel = new TLangButton(this);
-    bcancel->setObjectName(QStringLiteral("bcancel"));
-    sc.Place(bcancel, 253, 98, 80, 28);
-    bcancel->setText(QStringLiteral("cancel"));
-    bcancel->SetResourceID(SFindCancel);
+    bcancel = bound(new TLangButton(this), "bcancel", {253, 98, 80, 28}, "cancel", SFindCancel);
     connect(bcancel, &QPushButton::clicked, this, [this] { SetModalResult(2); });
-
-    bhelp = new TLangButton(this);
-    bhelp->setObjectName(QStringLiteral("bhelp"));
-    sc.Place(bhelp, 335, 98, 80, 28);
-    bhelp->setText(QStringLiteral("help"));
-    bhelp->SetResourceID(SFindHelp);
+    bhelp = bound(new TLangButton(this), "bhelp", {335, 98, 80, 28}, "help", SFindHelp);
     connect(bhelp, &QPushButton::clicked, this, [this] { bhelpClick(); });
 
     setTabOrder(searchtext, docase);

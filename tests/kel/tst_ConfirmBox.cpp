@@ -1,6 +1,6 @@
 #include "FormScale.h"
-#include "common/ModalDriver.h"
 #include "common/TestApp.h"
+#include "common/WindowDriver.h"
 #include "kel_confirm.h"
 
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "FormScale.h"
 #include "LangComponents.h"
 #include "common/MessageBoxRecorder.h"
-#include "common/ModalDriver.h"
 #include "common/TestApp.h"
+#include "common/WindowDriver.h"
 #include "kel_finddlg.h"
 
 #include <QLineEdit>

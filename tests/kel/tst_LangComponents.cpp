@@ -1,6 +1,7 @@
 #include "LangComponents.h"
 #include "StringResources.h"
 #include "common/TestApp.h"
+#include "common/WindowDriver.h"
 #include "kel_resourcestrings.h"
 
 #include <QDialog>
@@ -47,10 +48,7 @@ struct TDialog {
         Other->setGeometry(100, 10, 80, 28);
         Other->setDefault(true);
         Form.resize(200, 50);
-        Form.show();
-        Form.activateWindow();
-        if (!QTest::qWaitForWindowActive(&Form))
-            qWarning("dialog did not become active");
+        ShowActive(&Form);
         Catcher->setFocus();
     }
 };

@@ -1,6 +1,7 @@
 #include "cCipherUtils.h"
 #include "common/MessageBoxRecorder.h"
 #include "common/TestApp.h"
+#include "common/WindowDriver.h"
 #include "kel_edit.h"
 
 #include <QClipboard>
@@ -21,10 +22,7 @@ struct TWindow {
         Edit->setGeometry(10, 10, 280, 24);
         Other->setGeometry(10, 44, 280, 24);
         Form.resize(300, 80);
-        Form.show();
-        Form.activateWindow();
-        if (!QTest::qWaitForWindowActive(&Form))
-            qWarning("window did not become active");
+        ShowActive(&Form);
         Edit->setFocus();
     }
 };

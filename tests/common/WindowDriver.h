@@ -1,12 +1,21 @@
 #pragma once
-// Drives modal windows from a test: an action runs once the next modal loop is
-// up, and a guard closes whatever modal window is still open after a while, so
-// that a test can never hang.
+// Drives windows from a test: shows a window ready for keys, runs an action
+// once the next modal loop is up, and guards against modal windows left open,
+// so that a test can never hang.
 
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+
+// Shows a window and waits until it is active, so that focus and keys work.
+inline void ShowActive(QWidget* Window) {
+    Window->show();
+    Window->activateWindow();
+    if (!QTest::qWaitForWindowActive(Window))
+        qWarning("window did not become active");
+}
 
 // Runs Action on the active modal window once there is one; gives up after
 // about ten seconds.

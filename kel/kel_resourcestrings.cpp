@@ -17,6 +17,9 @@ const TStringTable KelStrings = {
     {SFillInYourText, QStringLiteral("Fill in your text")},
     {SCancel, QStringLiteral("Cancel")},
     {SNoToAll, QStringLiteral("No to All")},
+    {SFindNothingToFind, QStringLiteral("Enter the text to search for.")},
+    {SFindNothingToFindCaption, QStringLiteral("Find")},
+    {SFindCaption, QStringLiteral("Find")},
 };
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "vault/PageFixtures.h"
 #include "vmr_utils.h"
 
 #include <QtTest>
@@ -42,11 +43,6 @@ QString RandomTitle(std::mt19937& rng) {
     return t;
 }
 
-// A list that frees its pages when the test ends, however it ends.
-struct TOwnedPages {
-    TPageList* List = KelNewCreated<TPageList>();
-    ~TOwnedPages() { TKelList::FreeAll(List); }
-};
 } // namespace
 
 class TestPageList : public QObject {

@@ -126,6 +126,9 @@ void ReplaceFileContent(const QString& FileName, const QByteArray& Data) {
         Fail(CannotWrite, FileName, SystemText(errno));
     if (!out.commit())
         Fail(CannotWrite, FileName, out.errorString());
-    if (const int error = SyncFolder(QFileInfo(FileName).absolutePath()))
+    // The rename happened beside the link's target when the name is a link.
+    const QString written = QFileInfo(FileName).canonicalFilePath();
+    if (const int error =
+            SyncFolder(QFileInfo(written.isEmpty() ? FileName : written).absolutePath()))
         Fail(CannotWrite, FileName, SystemText(error));
 }

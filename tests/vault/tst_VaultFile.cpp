@@ -305,6 +305,18 @@ private slots:
         QCOMPARE(int(st.st_mode & 07777), 0640);
     }
 
+    void aLinkedVaultIsWrittenThroughTheLink() {
+        const QString target = FDir.filePath("elsewhere.pgs");
+        QVERIFY(WriteRaw(target, Fixture()));
+        QVERIFY(QFile::link(target, FVault));
+        TOwnedPages pages;
+        pages.Add("p");
+        WriteVaultFile(FVault, *pages.List, 1);
+        QVERIFY(QFileInfo(FVault).isSymLink());
+        QCOMPARE(ReadAll(target), VaultData(*pages.List, 1));
+        QFile::remove(target);
+    }
+
     void missingFileCannotBeRead() {
         TReadPages read;
         QCOMPARE(MessageOf([&] { ReadVaultFile(FVault, CollectInto(read)); }),

@@ -168,6 +168,7 @@ private:
     TAlign FBlockAlign = alLeft;
 
     std::vector<std::pair<TCharState, QTextCharFormat>> FFormats;
+    size_t FLastFormat = 0;
 };
 
 void TRtfReader::Run() {
@@ -787,9 +788,15 @@ int TRtfReader::CodePageOf(int32_t Font) const {
 }
 
 const QTextCharFormat& TRtfReader::FormatOf(const TCharState& S) {
-    for (const auto& [state, format] : FFormats)
-        if (state == S)
-            return format;
+    // Runs mostly return to a recent format, the last one most of all.
+    if (FLastFormat < FFormats.size() && FFormats[FLastFormat].first == S)
+        return FFormats[FLastFormat].second;
+    for (size_t i = 0; i < FFormats.size(); ++i) {
+        if (FFormats[i].first == S) {
+            FLastFormat = i;
+            return FFormats[i].second;
+        }
+    }
     QTextCharFormat f;
     const auto font = FFonts.find(S.Font >= 0 ? S.Font : FDeff);
     if (font != FFonts.end() && !font->second.Name.isEmpty())
@@ -814,6 +821,7 @@ const QTextCharFormat& TRtfReader::FormatOf(const TCharState& S) {
     if (FFormats.size() >= 64)
         FFormats.clear();
     FFormats.emplace_back(S, f);
+    FLastFormat = FFormats.size() - 1;
     return FFormats.back().second;
 }
 

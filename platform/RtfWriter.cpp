@@ -7,6 +7,8 @@
 #include <QTextDocument>
 
 #include <charconv>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -32,7 +34,7 @@ public:
     QByteArray Write();
 
 private:
-    void Block(const QTextBlock& B);
+    void Block(const QTextBlock& B, QStringView All);
     void Paragraph(Qt::Alignment A);
     void ChangeTo(const TRunFormat& F);
     void Text(QStringView S);
@@ -40,7 +42,8 @@ private:
     void Word(const char* W, int N);
     void Hex(int Byte);
     void Unicode(char16_t C);
-    TRunFormat FormatOf(int Index, const QTextCharFormat& F);
+    const TRunFormat& FormatOf(const QTextFragment& F);
+    TRunFormat FormatOf(const QTextCharFormat& F);
     int FontIndex(const QString& Name);
     int ColorIndex(const QBrush& Brush);
     static void Escaped(QByteArray& Out, QStringView S);
@@ -49,7 +52,7 @@ private:
     QString FDefaultFamily;
     double FDefaultPoints;
 
-    QByteArray FBody;
+    std::string FBody;       // cheaper than QByteArray for many small appends
     bool FNeedDelim = false; // the last thing written is a control word
     bool FFirstParagraph = true;
     int FAlign = 0;
@@ -72,12 +75,15 @@ TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc) {
 }
 
 QByteArray TRtfWriter::Write() {
-    FBody.reserve(FDoc.characterCount() + 256);
+    // The text once, read through fragment positions, rather than a copy per
+    // fragment.
+    const QString all = FDoc.toRawText();
+    FBody.reserve(size_t(FDoc.characterCount()) * 5 / 4 + 256);
     for (QTextBlock b = FDoc.begin(); b.isValid(); b = b.next())
-        Block(b);
+        Block(b, all);
 
     QByteArray out;
-    out.reserve(FBody.size() + 256 + 48 * (FFonts.size() + FColors.size()));
+    out.reserve(qsizetype(FBody.size()) + 256 + 48 * (FFonts.size() + FColors.size()));
     out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl";
     for (qsizetype i = 0; i < FFonts.size(); ++i) {
         out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0 ";
@@ -89,25 +95,30 @@ QByteArray TRtfWriter::Write() {
         out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
                "\\blue" + QByteArray::number(qBlue(c)) + ';';
     out += "}\r\n{\\*\\generator Vellomar;}\\viewkind4\\uc1 \r\n";
-    out += FBody;
+    out.append(FBody.data(), qsizetype(FBody.size()));
     out += "}\r\n";
     return out;
 }
 
-void TRtfWriter::Block(const QTextBlock& B) {
+void TRtfWriter::Block(const QTextBlock& B, QStringView All) {
     Paragraph(B.blockFormat().alignment());
     bool any = false;
+    // Fragments follow each other without gaps, so their positions are
+    // counted here rather than looked up one by one.
+    qsizetype at = B.position();
     for (auto it = B.begin(); !it.atEnd(); ++it) {
         const QTextFragment frag = it.fragment();
-        if (!frag.isValid() || frag.length() == 0)
+        const qsizetype length = frag.length();
+        if (!frag.isValid() || length == 0)
             continue;
-        ChangeTo(FormatOf(frag.charFormatIndex(), frag.charFormat()));
-        Text(frag.text());
+        ChangeTo(FormatOf(frag));
+        Text(All.sliced(std::min(at, All.size()), std::min(length, All.size() - at)));
+        at += length;
         any = true;
     }
     // An empty paragraph keeps the format of its mark (its font and size).
     if (!any)
-        ChangeTo(FormatOf(-1, B.charFormat()));
+        ChangeTo(FormatOf(B.charFormat()));
     Word("\\par");
     FBody += "\r\n";
     FNeedDelim = false;
@@ -157,15 +168,15 @@ void TRtfWriter::ChangeTo(const TRunFormat& F) {
 }
 
 void TRtfWriter::Word(const char* W) {
-    FBody += W;
+    FBody.append(W);
     FNeedDelim = true;
 }
 
 void TRtfWriter::Word(const char* W, int N) {
-    FBody += W;
+    FBody.append(W);
     char buf[16];
     const auto r = std::to_chars(buf, buf + sizeof buf, N);
-    FBody.append(buf, r.ptr - buf);
+    FBody.append(buf, size_t(r.ptr - buf));
     FNeedDelim = true;
 }
 
@@ -194,8 +205,8 @@ void TRtfWriter::Text(QStringView S) {
             if (FNeedDelim)
                 FBody += ' ';
             FNeedDelim = false;
-            const qsizetype at = FBody.size();
-            FBody.resize(at + (p - run));
+            const size_t at = FBody.size();
+            FBody.resize(at + size_t(p - run));
             char* d = FBody.data() + at;
             for (const char16_t* q = run; q < p; ++q)
                 *d++ = char(*q);
@@ -236,12 +247,15 @@ void TRtfWriter::Escaped(QByteArray& Out, QStringView S) {
     }
 }
 
-TRunFormat TRtfWriter::FormatOf(int Index, const QTextCharFormat& F) {
-    if (Index >= 0) {
-        const auto it = FFormatCache.constFind(Index);
-        if (it != FFormatCache.constEnd())
-            return *it;
-    }
+const TRunFormat& TRtfWriter::FormatOf(const QTextFragment& F) {
+    const int index = F.charFormatIndex();
+    auto it = FFormatCache.constFind(index);
+    if (it == FFormatCache.constEnd())
+        it = FFormatCache.insert(index, FormatOf(F.charFormat()));
+    return *it;
+}
+
+TRunFormat TRtfWriter::FormatOf(const QTextCharFormat& F) {
     TRunFormat r;
     const QStringList families = F.fontFamilies().toStringList();
     r.Font = FontIndex(families.isEmpty() || families.first().isEmpty() ? FDefaultFamily
@@ -264,8 +278,6 @@ TRunFormat TRtfWriter::FormatOf(int Index, const QTextCharFormat& F) {
         r.VAlign = 1;
     else if (F.verticalAlignment() == QTextCharFormat::AlignSubScript)
         r.VAlign = 2;
-    if (Index >= 0)
-        FFormatCache.insert(Index, r);
     return r;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QFlags>
 #include <QFont>
+#include <QTextCharFormat>
 
 enum TFontStyle {
     fsBold = 1,
@@ -14,11 +15,20 @@ enum TFontStyle {
 Q_DECLARE_FLAGS(TFontStyles, TFontStyle)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TFontStyles)
 
-inline TFontStyles FontStylesOf(const QFont& F) {
+// Bold is any weight from demi-bold up.
+inline TFontStyles FontStyles(int Weight, bool Italic, bool Underline, bool StrikeOut) {
     TFontStyles s;
-    s.setFlag(fsBold, F.weight() >= QFont::DemiBold);
-    s.setFlag(fsItalic, F.italic());
-    s.setFlag(fsUnderline, F.underline());
-    s.setFlag(fsStrikeOut, F.strikeOut());
+    s.setFlag(fsBold, Weight >= QFont::DemiBold);
+    s.setFlag(fsItalic, Italic);
+    s.setFlag(fsUnderline, Underline);
+    s.setFlag(fsStrikeOut, StrikeOut);
     return s;
+}
+
+inline TFontStyles FontStylesOf(const QFont& F) {
+    return FontStyles(F.weight(), F.italic(), F.underline(), F.strikeOut());
+}
+
+inline TFontStyles FontStylesOf(const QTextCharFormat& F) {
+    return FontStyles(F.fontWeight(), F.fontItalic(), F.fontUnderline(), F.fontStrikeOut());
 }

@@ -92,17 +92,9 @@ void TTextAttributes::SetSize(int Points) {
 }
 
 TFontStyles TTextAttributes::Style() const {
-    const auto stylesOf = [](const QTextCharFormat& f) {
-        TFontStyles s;
-        s.setFlag(fsBold, f.fontWeight() >= QFont::DemiBold);
-        s.setFlag(fsItalic, f.fontItalic());
-        s.setFlag(fsUnderline, f.fontUnderline());
-        s.setFlag(fsStrikeOut, f.fontStrikeOut());
-        return s;
-    };
     const QTextCursor cur = FOwner->textCursor();
     if (!cur.hasSelection())
-        return stylesOf(FOwner->currentCharFormat());
+        return FontStylesOf(FOwner->currentCharFormat());
     // A style counts when every selected character has it.
     const int start = cur.selectionStart();
     const int end = cur.selectionEnd();
@@ -114,11 +106,11 @@ TFontStyles TTextAttributes::Style() const {
             const QTextFragment frag = it.fragment();
             if (frag.position() + frag.length() <= start || frag.position() >= end)
                 continue;
-            all &= stylesOf(frag.charFormat());
+            all &= FontStylesOf(frag.charFormat());
             any = true;
         }
     }
-    return any ? all : stylesOf(FOwner->currentCharFormat());
+    return any ? all : FontStylesOf(FOwner->currentCharFormat());
 }
 
 void TTextAttributes::SetStyle(TFontStyles Style) {

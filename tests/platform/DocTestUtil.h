@@ -27,13 +27,14 @@ inline QString FamilyOf(const QTextCharFormat& F) {
 }
 
 inline TFontStyles StylesOf(const QTextCharFormat& F) {
-    TFontStyles s;
-    s.setFlag(fsBold, F.fontWeight() >= QFont::DemiBold);
-    s.setFlag(fsItalic, F.fontItalic());
-    s.setFlag(fsUnderline, F.fontUnderline());
-    s.setFlag(fsStrikeOut, F.fontStrikeOut());
-    return s;
+    return FontStylesOf(F);
 }
+
+// Every RTF fixture, by path below the test data folder.
+inline const char* const kRtfFixtures[] = {
+    "richedit/richedit8.rtf",        "richedit/richedit41.rtf",    "richedit/richedit20.rtf",
+    "richedit/richedit_objects.rtf", "libreoffice/lo_formats.rtf", "libreoffice/lo_structure.rtf",
+};
 
 inline Qt::Alignment AlignmentAt(const QTextDocument& Doc, int Pos) {
     return Doc.findBlock(Pos).blockFormat().alignment() & Qt::AlignHorizontal_Mask;

@@ -435,9 +435,7 @@ void tst_RtfReader::tablesAreBounded() {
 // the reader must end every time, quickly, with no more text than input.
 void tst_RtfReader::randomAndDamagedInput() {
     QList<QByteArray> seeds;
-    for (const char* f : {"richedit/richedit8.rtf", "richedit/richedit41.rtf",
-                          "richedit/richedit20.rtf", "richedit/richedit_objects.rtf",
-                          "libreoffice/lo_formats.rtf", "libreoffice/lo_structure.rtf"})
+    for (const char* f : kRtfFixtures)
         seeds.append(Fixture(QString::fromLatin1(f)));
     const QList<QByteArray> tokens = {
         "{",        "}",       "\\",        "\\'",       "\\'e9",      "\\u",        "\\u-",

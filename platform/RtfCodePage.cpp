@@ -44,8 +44,9 @@ const char* CodecName(int CodePage) {
 }
 
 QTextCodec* CodecOf(int CodePage) {
-    // Looked up once per code page; the codecs live as long as the process.
-    static QHash<int, QTextCodec*> cache;
+    // Looked up once per code page and thread; the codecs live as long as the
+    // process.
+    thread_local QHash<int, QTextCodec*> cache;
     const auto it = cache.constFind(CodePage);
     if (it != cache.constEnd())
         return *it;

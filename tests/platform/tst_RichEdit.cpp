@@ -259,6 +259,14 @@ void tst_RichEdit::writingAttributes() {
     QCOMPARE(e.SelAttributes.Name(), QStringLiteral("Some Unknown Face"));
     QCOMPARE(e.SelAttributes.Size(), 15);
 
+    // Typing at the very start takes the first character's format.
+    TRichEdit fresh;
+    Load(fresh, kMixed);
+    fresh.SetSelStart(0);
+    QTest::keyClicks(&fresh, "Q");
+    QCOMPARE(FamilyOf(FormatAt(*fresh.document(), 0)), QStringLiteral("Arial"));
+    QCOMPARE(FormatAt(*fresh.document(), 0).fontPointSize(), 10.0);
+
     // With an empty selection the attributes apply to what is typed next.
     e.SetSelStart(0);
     e.SelAttributes.SetStyle(fsBold);

@@ -116,7 +116,7 @@ private:
     void ControlSymbol(char C);
     void PlainTextSpan();
     void TextByte(char C);
-    void LiteralByte(char C, bool FromHex);
+    void LiteralByte(char C);
 
     // Text output.
     void PrepareText();
@@ -281,17 +281,14 @@ void TRtfReader::TextByte(char C) {
 }
 
 // A byte given as \'hh or as an escaped \ { }: always text, never markup.
-void TRtfReader::LiteralByte(char C, bool FromHex) {
+void TRtfReader::LiteralByte(char C) {
     switch (G().Dest) {
     case TDest::Text:
         if (FSkip > 0) {
             --FSkip;
             return;
         }
-        if (!FromHex && C == '\t')
-            EmitChar(u'\t');
-        else
-            AddByte(C);
+        AddByte(C);
         return;
     case TDest::FontTable:
     case TDest::FontAltName:
@@ -357,7 +354,7 @@ void TRtfReader::ControlSymbol(char C) {
             return;
         ++FP;
         FStar = false;
-        LiteralByte(char(hi * 16 + lo), true);
+        LiteralByte(char(hi * 16 + lo));
         return;
     }
     if (C == '*') {
@@ -366,7 +363,7 @@ void TRtfReader::ControlSymbol(char C) {
     }
     FStar = false;
     if (C == '\\' || C == '{' || C == '}') {
-        LiteralByte(C, false);
+        LiteralByte(C);
         return;
     }
     if (G().Dest != TDest::Text)

@@ -19,6 +19,9 @@ const TStringTable KelStrings = {
     {SLoadFromStreamNotImplemented, QStringLiteral("Not implemented")},
     {SCancel, QStringLiteral("Cancel")},
     {SNoToAll, QStringLiteral("No to All")},
+    {SFindNothingToFind, QStringLiteral("Enter the text to search for.")},
+    {SFindNothingToFindCaption, QStringLiteral("Find")},
+    {SFindCaption, QStringLiteral("Find")},
 };
 } // namespace
 

@@ -21,6 +21,20 @@ enum : int {
     SNoToAll = 65103,
 };
 
+// Texts of the find dialog. Only 10018 to 10020 are in the table; the others
+// are left out so that the dialog's controls keep their design captions.
+enum : int {
+    SFindCancel = 10002,
+    SFindHelp = 10003,
+    SFindNothingToFind = 10018,
+    SFindNothingToFindCaption = 10019,
+    SFindCaption = 10020,
+    SFindSearchFor = 10021,
+    SFindMatchCase = 10022,
+    SFindWholeWord = 10023,
+    SFindSearch = 10024,
+};
+
 // The text of string resource Id; "" when no table holds it. The library's
 // table is registered on first use.
 QString LoadResString(int Id);

@@ -5,6 +5,8 @@
 #include "cCipherAES.h"
 #include "cCipherUtils.h"
 
+#include <algorithm>
+
 const std::string PasswordKey = "Wj3%Pz8&Hd5*Nq1^Yt6(Bc0)Fs4+Gv2";
 const QString DefaultPassword = QStringLiteral("vellomar");
 const std::string
@@ -51,4 +53,98 @@ void WriteStoredCryptString(TSettingsStore& Store) {
         return;
     TKeyCloser closer{Store};
     Store.WriteString(SettingsValue, UnicodeFromAnsi(StoredCryptString));
+}
+
+// ---- Pages
+
+namespace {
+// Title changes of pages that have been in a sorted page list; a list that
+// saw this count move may be out of order.
+std::uint64_t ListedTitleChanges = 0;
+
+const QString& TitleOf(TObject* Item) {
+    static const QString empty;
+    return IsA(Item, TPage::StaticClass()) ? static_cast<TPage*>(Item)->Title() : empty;
+}
+
+char16_t FoldAsciiUpper(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+} // namespace
+
+KEL_DEFINE_CLASS(TPage, TKelObj)
+KEL_DEFINE_CLASS(TPageList, TKelList)
+
+void TPage::SetTitle(const QString& Value) {
+    FTitle = Value;
+    if (FListed)
+        ++ListedTitleChanges;
+}
+
+int ComparePageTitles(TObject* Item1, TObject* Item2) {
+    const QString& a = TitleOf(Item1);
+    const QString& b = TitleOf(Item2);
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t x = FoldAsciiUpper(a[i].unicode());
+        const char16_t y = FoldAsciiUpper(b[i].unicode());
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+int TPageList::AddPage(TPage* p) {
+    return AddSorted(p, ComparePageTitles);
+}
+
+int TPageList::AddSorted(TPage* p, TListSortCompare Compare) {
+    if (!KnownSortedBy(Compare)) {
+        Add(p);
+        SortBy(Compare);
+        return IndexOf(p);
+    }
+    // The first place whose entry is not less than p: an entry already
+    // referring to p lies in p's run of equals, so the new one comes first.
+    int lo = 0, hi = Count();
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (Compare(GetItems(mid), p) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    Insert(lo, p);
+    if (p)
+        p->FListed = true;
+    MarkSortedBy(Compare);
+    return lo;
+}
+
+void TPageList::SortList() {
+    SortBy(ComparePageTitles);
+}
+
+TPage* TPageList::GetPages(int Index) const {
+    TObject* item = GetItems(Index);
+    return IsA(item, TPage::StaticClass()) ? static_cast<TPage*>(item) : nullptr;
+}
+
+void TPageList::SortBy(TListSortCompare Compare) {
+    Sort(Compare);
+    for (int i = 0; i < Count(); ++i)
+        if (TPage* p = GetPages(i))
+            p->FListed = true;
+    MarkSortedBy(Compare);
+}
+
+bool TPageList::KnownSortedBy(TListSortCompare Compare) const {
+    return FSortedBy == Compare && FSortedAtOrderChange == OrderChanges() &&
+           FSortedAtTitleChange == ListedTitleChanges;
+}
+
+void TPageList::MarkSortedBy(TListSortCompare Compare) {
+    FSortedBy = Compare;
+    FSortedAtOrderChange = OrderChanges();
+    FSortedAtTitleChange = ListedTitleChanges;
 }

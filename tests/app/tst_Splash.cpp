@@ -1,8 +1,8 @@
 #include "Image.h"
 #include "SettingsStore.h"
 #include "common/MessageBoxRecorder.h"
-#include "common/ModalDriver.h"
 #include "common/TestApp.h"
+#include "common/WindowDriver.h"
 #include "vmr_main.h"
 #include "vmr_splash.h"
 #include "vmr_utils.h"
@@ -27,10 +27,7 @@ class TestSplash : public QObject {
 
     TVMRSplash* Open() {
         splash = std::make_unique<TVMRSplash>();
-        splash->show();
-        splash->activateWindow();
-        if (!QTest::qWaitForWindowActive(splash.get()))
-            qWarning("unlock window did not become active");
+        ShowActive(splash.get());
         return splash.get();
     }
 
@@ -165,8 +162,8 @@ private slots:
     // The real modal loop, as the main window runs it.
     void mainWindowOpensOnlyAfterUnlocking() {
         TModalGuard guard;
-        WhenModal([] {
-            auto* s = qobject_cast<TVMRSplash*>(QApplication::activeModalWidget());
+        WhenModal([](QWidget* m) {
+            auto* s = qobject_cast<TVMRSplash*>(m);
             QVERIFY(s);
             QTest::keyClicks(s->ePassword, DefaultPassword);
         });
@@ -177,8 +174,8 @@ private slots:
 
     void leavingTheUnlockWindowHaltsWithExitCodeOne() {
         TModalGuard guard;
-        WhenModal([] {
-            auto* s = qobject_cast<TVMRSplash*>(QApplication::activeModalWidget());
+        WhenModal([](QWidget* m) {
+            auto* s = qobject_cast<TVMRSplash*>(m);
             QVERIFY(s);
             QTest::keyClick(s->ePassword, Qt::Key_Escape);
         });

@@ -2,8 +2,8 @@
 #include "Edit.h"
 #include "cCipherAES.h"
 #include "common/MessageBoxRecorder.h"
-#include "common/ModalDriver.h"
 #include "common/TestApp.h"
+#include "common/WindowDriver.h"
 #include "kel_changepw.h"
 
 #include <QLabel>
@@ -31,9 +31,7 @@ class TestChangePasswordDlg : public QObject {
         dlg->SetKey(Key);
         dlg->SetCryptString(Crypt("old pw"));
         dlg->SetOnNewPassword(std::move(callback));
-        dlg->show();
-        if (!QTest::qWaitForWindowActive(dlg.get()))
-            qWarning("dialog did not become active");
+        ShowActive(dlg.get());
         return dlg.get();
     }
     void Type(QWidget* edit, const QString& text) {
@@ -170,8 +168,8 @@ private slots:
 
     void executeReturnsTheNewCryptString() {
         TModalGuard guard;
-        WhenModal([] {
-            auto* d = qobject_cast<TChangePasswordDlg*>(QApplication::activeModalWidget());
+        WhenModal([](QWidget* m) {
+            auto* d = qobject_cast<TChangePasswordDlg*>(m);
             QVERIFY(d);
             QTest::keyClicks(d->eOld, QStringLiteral("old pw"));
             QTest::keyClick(d->eOld, Qt::Key_Tab);
@@ -187,8 +185,8 @@ private slots:
 
     void closeBoxReturnsNothing() {
         TModalGuard guard;
-        WhenModal([] {
-            auto* d = qobject_cast<TChangePasswordDlg*>(QApplication::activeModalWidget());
+        WhenModal([](QWidget* m) {
+            auto* d = qobject_cast<TChangePasswordDlg*>(m);
             QVERIFY(d);
             QTest::keyClicks(d->eOld, QStringLiteral("old pw"));
             d->close();

@@ -1,10 +1,9 @@
 #include "kel_textfile.h"
 
 #include "AnsiCodePage.h"
+#include "LockedFile.h"
 #include "Stream.h"
 #include "kel_persist.h"
-
-#include <QSaveFile>
 
 namespace {
 bool IsLineEnd(char c) {
@@ -29,11 +28,7 @@ TTextFile TTextFile::Open(const QString& FileName) {
 }
 
 void TTextFile::SaveAs(const QString& FileName) const {
-    QSaveFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFCreateError(FileName, file.errorString());
-    if (file.write(FData) != FData.size() || !file.commit())
-        throw EInOutError(StreamFileErrorText("write", FileName, file.errorString()));
+    ReplaceFileContent(FileName, FData);
 }
 
 void TTextFile::SkipLineEnd() {

@@ -9,7 +9,7 @@
 #include <QString>
 #include <cstdint>
 
-// A text file that ended too early or could not be written.
+// A text file that ended too early.
 class EInOutError : public Exception {
 public:
     using Exception::Exception;
@@ -25,8 +25,7 @@ public:
     // the file cannot be read.
     static TTextFile Open(const QString& FileName);
     // Replaces FileName's content with Data() in one step: a failure leaves the
-    // old file as it was. EFCreateError when the file cannot be created,
-    // EInOutError "Cannot write file ..." when writing fails.
+    // old file as it was and raises EFileError (ReplaceFileContent).
     void SaveAs(const QString& FileName) const;
 
     bool Eof() const { return FPos >= FData.size(); }

@@ -1,5 +1,7 @@
 #include "Stream.h"
 
+#include "LockedFile.h"
+
 #include <QFileInfo>
 #include <algorithm>
 #include <cstring>
@@ -27,18 +29,12 @@ std::int64_t SeekTarget(std::int64_t Offset, TSeekOrigin Origin, std::int64_t Po
 }
 } // namespace
 
-std::string StreamFileErrorText(const char* What, const QString& FileName, const QString& Reason) {
-    return QStringLiteral("Cannot %1 file \"%2\". %3")
-        .arg(QString::fromLatin1(What), FileName, Reason)
-        .toStdString();
-}
-
 EReadError::EReadError() : EStreamError("Stream read error") {}
 EWriteError::EWriteError() : EStreamError("Stream write error") {}
 EFOpenError::EFOpenError(const QString& FileName, const QString& Reason)
-    : EStreamError(StreamFileErrorText("open", FileName, Reason)) {}
+    : EStreamError(FileErrorText("Cannot open file", FileName, Reason)) {}
 EFCreateError::EFCreateError(const QString& FileName, const QString& Reason)
-    : EStreamError(StreamFileErrorText("create", FileName, Reason)) {}
+    : EStreamError(FileErrorText("Cannot create file", FileName, Reason)) {}
 
 // ---- TStream
 

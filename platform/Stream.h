@@ -102,6 +102,3 @@ public:
 private:
     QFile FFile;
 };
-
-// The texts of the file errors above: "Cannot <What> file "<name>". <reason>".
-std::string StreamFileErrorText(const char* What, const QString& FileName, const QString& Reason);

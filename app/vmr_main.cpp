@@ -4,11 +4,13 @@
 #include "FormScale.h"
 #include "MessageBox.h"
 #include "SettingsStore.h"
+#include "kel_osutils.h"
 #include "vmr_splash.h"
 #include "vmr_utils.h"
 
 QString ProductVersion() {
-    return QStringLiteral("2.5");
+    return GetVersionInfoValue(QCoreApplication::applicationFilePath(),
+                               QStringLiteral("ProductVersion"));
 }
 
 TTPagesMain::TTPagesMain(QWidget* Parent) : QWidget(Parent) {

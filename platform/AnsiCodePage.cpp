@@ -94,3 +94,14 @@ QString UnicodeFromAnsi(std::string_view s) {
         *d++ = kByteToChar[static_cast<unsigned char>(ch)];
     return out;
 }
+
+int AnsiByteOf(char16_t c) {
+    if (c == 0)
+        return 0;
+    if (c < 0x100) {
+        const uint16_t b = kLatin1ToByte[c];
+        return b ? int(b) : -1;
+    }
+    const char b = WideToByte(c);
+    return b == '?' ? -1 : int(static_cast<unsigned char>(b));
+}

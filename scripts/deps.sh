@@ -5,9 +5,10 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools
+    qt6-base-dev qt6-base-dev-tools qt6-5compat-dev
     fonts-crosextra-carlito fonts-dejavu-core
     openssl xxd
+    libbenchmark-dev
 )
 
 missing=()

@@ -1,0 +1,267 @@
+#include "RichEdit.h"
+
+#include "RichTextStream.h"
+#include "TextSearch.h"
+
+#include <QFocusEvent>
+#include <QIODevice>
+#include <QMouseEvent>
+#include <QTextBlock>
+
+namespace {
+
+// Page bodies larger than this are refused rather than read into memory.
+constexpr qint64 kMaxStreamBytes = qint64(256) << 20;
+
+double PointsOf(const QFont& F) {
+    return F.pointSizeF() > 0 ? F.pointSizeF() : F.pixelSize() * 72.0 / 96.0;
+}
+
+} // namespace
+
+void TRichEditLines::SaveToStream(QIODevice& Stream) const {
+    const QByteArray bytes = SaveRichText(*FOwner->document());
+    if (!Stream.isWritable() || Stream.write(bytes) != bytes.size())
+        throw EOutOfResources("Failed to Save Stream");
+}
+
+void TRichEditLines::LoadFromStream(QIODevice& Stream) {
+    if (!Stream.isReadable())
+        throw EOutOfResources("Failed to Load Stream");
+    const qint64 available = Stream.isSequential() ? 0 : Stream.size() - Stream.pos();
+    if (available > kMaxStreamBytes)
+        throw EOutOfResources("Failed to Load Stream");
+    QByteArray bytes;
+    char chunk[65536];
+    for (;;) {
+        const qint64 n = Stream.read(chunk, sizeof chunk);
+        if (n < 0)
+            throw EOutOfResources("Failed to Load Stream");
+        if (n == 0)
+            break;
+        if (bytes.size() + n > kMaxStreamBytes)
+            throw EOutOfResources("Failed to Load Stream");
+        bytes.append(chunk, n);
+    }
+    FOwner->LoadBytes(bytes);
+}
+
+QString TTextAttributes::Name() const {
+    const QStringList families = FOwner->currentCharFormat().fontFamilies().toStringList();
+    if (FOwner->textCursor().hasSelection()) {
+        QTextCursor c = FOwner->textCursor();
+        c.setPosition(c.selectionStart() + 1);
+        const QStringList first = c.charFormat().fontFamilies().toStringList();
+        if (!first.isEmpty() && !first.first().isEmpty())
+            return first.first();
+    } else if (!families.isEmpty() && !families.first().isEmpty()) {
+        return families.first();
+    }
+    const QFont f = FOwner->document()->defaultFont();
+    return f.families().value(0, f.family());
+}
+
+void TTextAttributes::SetName(const QString& Name) {
+    if (Name.isEmpty())
+        return;
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList{Name});
+    FOwner->mergeCurrentCharFormat(f);
+}
+
+int TTextAttributes::Size() const {
+    QTextCharFormat f = FOwner->currentCharFormat();
+    if (FOwner->textCursor().hasSelection()) {
+        QTextCursor c = FOwner->textCursor();
+        c.setPosition(c.selectionStart() + 1);
+        f = c.charFormat();
+    }
+    if (f.hasProperty(QTextFormat::FontPointSize))
+        return qRound(f.fontPointSize());
+    if (f.hasProperty(QTextFormat::FontPixelSize))
+        return qRound(f.intProperty(QTextFormat::FontPixelSize) * 72.0 / 96.0);
+    return qRound(PointsOf(FOwner->document()->defaultFont()));
+}
+
+void TTextAttributes::SetSize(int Points) {
+    if (Points < 1)
+        return;
+    QTextCharFormat f;
+    f.setFontPointSize(std::min(Points, 1638));
+    FOwner->mergeCurrentCharFormat(f);
+}
+
+TFontStyles TTextAttributes::Style() const {
+    const QTextCursor cur = FOwner->textCursor();
+    if (!cur.hasSelection())
+        return FontStylesOf(FOwner->currentCharFormat());
+    // A style counts when every selected character has it.
+    const int start = cur.selectionStart();
+    const int end = cur.selectionEnd();
+    TFontStyles all = fsBold | fsItalic | fsUnderline | fsStrikeOut;
+    bool any = false;
+    const QTextDocument* doc = FOwner->document();
+    for (QTextBlock b = doc->findBlock(start); b.isValid() && b.position() < end; b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (frag.position() + frag.length() <= start || frag.position() >= end)
+                continue;
+            all &= FontStylesOf(frag.charFormat());
+            any = true;
+        }
+    }
+    return any ? all : FontStylesOf(FOwner->currentCharFormat());
+}
+
+void TTextAttributes::SetStyle(TFontStyles Style) {
+    const TFontStyles all = fsBold | fsItalic | fsUnderline | fsStrikeOut;
+    ChangeStyle(Style, all & ~Style);
+}
+
+void TTextAttributes::ChangeStyle(TFontStyles Add, TFontStyles Remove) {
+    QTextCharFormat f;
+    const auto set = [&](TFontStyle s, auto apply) {
+        if (Add.testFlag(s))
+            apply(true);
+        else if (Remove.testFlag(s))
+            apply(false);
+    };
+    set(fsBold, [&](bool on) { f.setFontWeight(on ? QFont::Bold : QFont::Normal); });
+    set(fsItalic, [&](bool on) { f.setFontItalic(on); });
+    set(fsUnderline, [&](bool on) { f.setFontUnderline(on); });
+    set(fsStrikeOut, [&](bool on) { f.setFontStrikeOut(on); });
+    if (!f.properties().isEmpty())
+        FOwner->mergeCurrentCharFormat(f);
+}
+
+TRichEdit::TRichEdit(QWidget* Owner) : QTextEdit(Owner) {
+    setAcceptRichText(true);
+    SetHideSelection(true);
+    connect(this, &QTextEdit::textChanged, this, &TRichEdit::ContentChanged);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &TRichEdit::SelectionMoved);
+    connect(this, &QTextEdit::selectionChanged, this, &TRichEdit::SelectionMoved);
+}
+
+void TRichEdit::Fire(const TNotifyEvent& Handler) {
+    // A copy, so that a handler may detach or replace itself while it runs.
+    if (const TNotifyEvent h = Handler)
+        h(this);
+}
+
+void TRichEdit::ContentChanged() {
+    if (!FLoading)
+        Fire(OnChange);
+}
+
+void TRichEdit::SelectionMoved() {
+    if (FLoading)
+        return;
+    const QTextCursor c = textCursor();
+    if (c.anchor() == FLastAnchor && c.position() == FLastPos)
+        return;
+    FLastAnchor = c.anchor();
+    FLastPos = c.position();
+    Fire(OnSelectionChange);
+}
+
+void TRichEdit::LoadBytes(QByteArrayView Data) {
+    ++FLoading;
+    try {
+        LoadRichText(Data, *document());
+        setTextCursor(QTextCursor(document()));
+    } catch (...) {
+        --FLoading;
+        throw;
+    }
+    --FLoading;
+    Fire(OnChange);
+    SelectionMoved();
+}
+
+QString TRichEdit::Text() const {
+    QString s = document()->toRawText();
+    s.replace(QChar::ParagraphSeparator, u'\n');
+    return s;
+}
+
+void TRichEdit::SetText(const QString& Text) {
+    if (Text.isEmpty())
+        clear();
+    else
+        setPlainText(Text);
+}
+
+int TRichEdit::TextLength() const {
+    return document()->characterCount() - 1;
+}
+
+int TRichEdit::SelStart() const {
+    return textCursor().selectionStart();
+}
+
+void TRichEdit::SetSelStart(int Pos) {
+    QTextCursor c(document());
+    c.setPosition(std::clamp(Pos, 0, TextLength()));
+    setTextCursor(c);
+}
+
+int TRichEdit::SelLength() const {
+    const QTextCursor c = textCursor();
+    return c.selectionEnd() - c.selectionStart();
+}
+
+void TRichEdit::SetSelLength(int Length) {
+    const int start = SelStart();
+    const qint64 end = std::clamp<qint64>(qint64(start) + Length, 0, TextLength());
+    QTextCursor c(document());
+    c.setPosition(start);
+    c.setPosition(int(end), QTextCursor::KeepAnchor);
+    setTextCursor(c);
+}
+
+int TRichEdit::FindText(const QString& SearchStr, int StartPos, int Length,
+                        TSearchTypes Options) const {
+    return FindInText(Text(), SearchStr, StartPos, Length, Options);
+}
+
+void TRichEdit::SetFocus() {
+    setFocus(Qt::OtherFocusReason);
+}
+
+void TRichEdit::SetHideSelection(bool On) {
+    FHideSelection = On;
+    QPalette p = palette();
+    const QPalette base = QPalette();
+    if (On) {
+        p.setBrush(QPalette::Inactive, QPalette::Highlight,
+                   p.brush(QPalette::Inactive, QPalette::Base));
+        p.setBrush(QPalette::Inactive, QPalette::HighlightedText,
+                   p.brush(QPalette::Inactive, QPalette::Text));
+    } else {
+        p.setBrush(QPalette::Inactive, QPalette::Highlight,
+                   base.brush(QPalette::Active, QPalette::Highlight));
+        p.setBrush(QPalette::Inactive, QPalette::HighlightedText,
+                   base.brush(QPalette::Active, QPalette::HighlightedText));
+    }
+    setPalette(p);
+}
+
+// Focus that moves between windows or to a popup is not the control being
+// entered or left.
+void TRichEdit::focusInEvent(QFocusEvent* Event) {
+    QTextEdit::focusInEvent(Event);
+    if (Event->reason() != Qt::ActiveWindowFocusReason && Event->reason() != Qt::PopupFocusReason)
+        Fire(OnEnter);
+}
+
+void TRichEdit::focusOutEvent(QFocusEvent* Event) {
+    QTextEdit::focusOutEvent(Event);
+    if (Event->reason() != Qt::ActiveWindowFocusReason && Event->reason() != Qt::PopupFocusReason)
+        Fire(OnExit);
+}
+
+void TRichEdit::mouseReleaseEvent(QMouseEvent* Event) {
+    QTextEdit::mouseReleaseEvent(Event);
+    if (Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint()))
+        Fire(OnClick);
+}

@@ -1,0 +1,37 @@
+#include "RichTextStream.h"
+
+#include "AnsiCodePage.h"
+#include "RtfReader.h"
+#include "RtfWriter.h"
+
+#include <QStringDecoder>
+#include <QTextDocument>
+
+QString DecodePlainText(QByteArrayView Data) {
+    QString text;
+    if (Data.startsWith("\xFF\xFE")) {
+        text = QStringDecoder(QStringDecoder::Utf16LE).decode(Data.sliced(2));
+    } else if (Data.startsWith("\xFE\xFF")) {
+        text = QStringDecoder(QStringDecoder::Utf16BE).decode(Data.sliced(2));
+    } else if (Data.startsWith("\xEF\xBB\xBF")) {
+        text = QString::fromUtf8(Data.sliced(3));
+    } else {
+        text = UnicodeFromAnsi(std::string_view(Data.data(), size_t(Data.size())));
+    }
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+void LoadRichText(QByteArrayView Data, QTextDocument& Doc) {
+    if (ReadRtf(Data, Doc))
+        return;
+    const bool undo = Doc.isUndoRedoEnabled();
+    Doc.setUndoRedoEnabled(false);
+    Doc.setPlainText(DecodePlainText(Data));
+    Doc.setUndoRedoEnabled(undo);
+}
+
+QByteArray SaveRichText(const QTextDocument& Doc) {
+    return WriteRtf(Doc);
+}

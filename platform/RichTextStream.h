@@ -1,0 +1,19 @@
+#pragma once
+// Page bodies in and out of a QTextDocument, as the rich-text editor streams
+// them: RTF out; RTF in, or plain text when the bytes are not RTF.
+
+#include <QByteArray>
+#include <QString>
+
+class QTextDocument;
+
+// Plain text: a byte-order mark selects UTF-16 LE, UTF-16 BE or UTF-8; other
+// bytes are Windows-1252. CR LF and lone CR become paragraph breaks.
+QString DecodePlainText(QByteArrayView Data);
+
+// Replaces Doc's content with Data read as RTF, or as plain text when Data is
+// not RTF. Undo history is not kept.
+void LoadRichText(QByteArrayView Data, QTextDocument& Doc);
+
+// The whole document as an RTF document.
+QByteArray SaveRichText(const QTextDocument& Doc);

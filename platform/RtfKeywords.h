@@ -1,0 +1,70 @@
+#pragma once
+// The RTF control words the reader acts on. Every other word is ignored.
+
+#include <string_view>
+
+enum class TRtfKw : unsigned char {
+    Unknown,
+    // document
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
+    Uc,
+    U,
+    Bin,
+    // destinations with a meaning of their own
+    FontTbl,
+    ColorTbl,
+    FName,
+    Object,
+    Result,
+    Upr,
+    Ud,
+    SkipDest, // a destination whose content is never shown
+    // font and colour tables
+    F,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
+    // character formatting
+    Plain,
+    B,
+    I,
+    Ul,
+    UlNone,
+    Strike,
+    StrikeD,
+    Fs,
+    Cf,
+    Cb,
+    Highlight,
+    Super,
+    Sub,
+    NoSuperSub,
+    // paragraph formatting and breaks
+    Pard,
+    Ql,
+    Qc,
+    Qr,
+    Qj,
+    Par,
+    Line,
+    Tab,
+    Cell,
+    Row,
+    // characters by name
+    Symbol,
+};
+
+struct TRtfKeyword {
+    TRtfKw Kind = TRtfKw::Unknown;
+    char16_t Char = 0; // the character of a named symbol
+};
+
+// Looks a control word up by its letters.
+TRtfKeyword LookupRtfKeyword(std::string_view Word);

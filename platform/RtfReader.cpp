@@ -1,0 +1,864 @@
+#include "RtfReader.h"
+
+#include "RtfCodePage.h"
+#include "RtfKeywords.h"
+
+#include <QColor>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+enum class TDest : uint8_t {
+    Text,        // visible text
+    Skip,        // nothing in it is shown
+    FontTable,   // \fonttbl and its entries
+    FontAltName, // \*\fname inside a font entry
+    ColorTable,  // \colortbl
+    Object,      // \object: skipped except its \result
+    Upr,         // \upr: skipped except its \ud
+};
+
+enum TAlign : uint8_t { alLeft, alCenter, alRight, alJustify };
+enum TVAlign : uint8_t { vaNone, vaSuper, vaSub };
+
+constexpr int32_t kDefaultHalfPoints = 24;
+constexpr int32_t kMaxHalfPoints = 3276; // 1638 points, the rich-edit control's limit
+constexpr int32_t kMaxUc = 255;
+
+struct TCharState {
+    int32_t Font = -1; // -1: the document's default font
+    int32_t HalfPoints = kDefaultHalfPoints;
+    int32_t Fg = 0;
+    int32_t Bg = 0;
+    bool Bold = false;
+    bool Italic = false;
+    bool Underline = false;
+    bool Strike = false;
+    TVAlign VAlign = vaNone;
+    bool operator==(const TCharState&) const = default;
+};
+
+struct TGroup {
+    TCharState Char;
+    TAlign Align = alLeft;
+    TDest Dest = TDest::Text;
+    int32_t Uc = 1;
+};
+
+struct TFont {
+    QString Name;
+    int CodePage = CP_WINDOWS_1252;
+};
+
+// One name of a font-table entry while it is read: bytes in the font's code
+// page, with \uN characters between them.
+struct TFontName {
+    QString Text;
+    std::string Bytes;
+    bool Full() const { return Text.size() + qsizetype(Bytes.size()) >= kRtfMaxFontName; }
+    void Flush(int CodePage) {
+        Text += DecodeCodePage(CodePage == CP_SYMBOL ? CP_WINDOWS_1252 : CodePage, Bytes);
+        Bytes.clear();
+    }
+};
+
+// A font-table entry while it is read.
+struct TFontEntry {
+    bool Active = false;
+    int32_t Num = 0;
+    int32_t Charset = -1;
+    int32_t Cpg = 0;
+    TFontName Name;
+    TFontName AltName; // \*\fname: the font's own name, before any charset suffix
+};
+
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+class TRtfReader {
+public:
+    TRtfReader(QByteArrayView Data, QTextDocument& Doc)
+        : FP(Data.data()), FEnd(Data.data() + Data.size()), FCur(&Doc) {
+        FStack.reserve(16);
+        FStack.emplace_back();
+    }
+
+    void Run();
+
+private:
+    TGroup& G() { return FStack.back(); }
+
+    void OpenGroup();
+    void CloseGroup();
+    void ControlSequence();
+    void ControlWord(std::string_view Word, bool HasParam, int32_t Param);
+    void TextKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param);
+    void ControlSymbol(char C);
+    void PlainTextSpan();
+    void TextByte(char C);
+    void LiteralByte(char C, bool FromHex);
+
+    // Text output.
+    void PrepareText();
+    void AddByte(char C);
+    void EmitChar(char16_t C);
+    void EmitUnicode(int32_t N);
+    void AppendDecoded(QStringView S);
+    void FlushBytes();
+    void FlushRun();
+    void FlushText();
+    void Paragraph();
+    void InsertBlockNow();
+    void FinishBlock();
+    void Finish();
+
+    void CommitFont();
+    int EntryCodePage() const;
+    TFontName* EntryName();
+    void CommitColor();
+    int CodePageOf(int32_t Font) const;
+    const QTextCharFormat& FormatOf(const TCharState& S);
+    QTextBlockFormat BlockFormatOf(TAlign A) const;
+
+    const char* FP;
+    const char* const FEnd;
+    QTextCursor FCur;
+    std::vector<TGroup> FStack;
+    int64_t FOverflow = 0; // open groups beyond the depth cap
+    bool FDone = false;
+    bool FStar = false; // "\*" seen: the next word names a destination
+    int32_t FSkip = 0;  // \uN fallback characters still to skip
+
+    int FAnsiCpg = CP_WINDOWS_1252;
+    int32_t FDeff = 0;
+    std::unordered_map<int32_t, TFont> FFonts;
+    TFontEntry FEntry;
+    std::vector<QColor> FColors;
+    int FRed = 0, FGreen = 0, FBlue = 0;
+    bool FColorSet = false;
+
+    std::string FBytes; // undecoded bytes, in FRunState's code page
+    QString FRun;       // decoded text, all in FRunState
+    TCharState FRunState;
+    char16_t FHigh = 0; // a high surrogate waiting for its pair
+
+    bool FPendingBreak = false; // a \par whose new paragraph has not begun yet
+    bool FPendingCell = false;  // a \cell: a tab, unless the row ends next
+    bool FBlockEmpty = true;
+    TAlign FBlockAlign = alLeft;
+
+    std::vector<std::pair<TCharState, QTextCharFormat>> FFormats;
+    size_t FLastFormat = 0;
+};
+
+void TRtfReader::Run() {
+    FCur.beginEditBlock();
+    while (FP < FEnd && !FDone) {
+        const char c = *FP;
+        switch (c) {
+        case '{':
+            ++FP;
+            OpenGroup();
+            break;
+        case '}':
+            ++FP;
+            CloseGroup();
+            break;
+        case '\\':
+            ++FP;
+            ControlSequence();
+            break;
+        default:
+            if (G().Dest == TDest::Text && FSkip == 0 && static_cast<unsigned char>(c) >= 0x20) {
+                PlainTextSpan();
+            } else {
+                ++FP;
+                TextByte(c);
+            }
+            break;
+        }
+    }
+    Finish();
+    FCur.endEditBlock();
+}
+
+void TRtfReader::OpenGroup() {
+    FSkip = 0;
+    FStar = false;
+    if (FStack.size() > size_t(kRtfMaxGroupDepth)) {
+        ++FOverflow;
+        return;
+    }
+    FStack.push_back(FStack.back());
+}
+
+void TRtfReader::CloseGroup() {
+    FSkip = 0;
+    FStar = false;
+    if (FOverflow > 0) {
+        --FOverflow;
+        return;
+    }
+    if (FStack.size() <= 2) { // the document's own group ends the document
+        FDone = true;
+        return;
+    }
+    const TDest dest = G().Dest;
+    FStack.pop_back();
+    if (dest == TDest::FontTable)
+        CommitFont();
+}
+
+// Text bytes without markup, taken in one go.
+void TRtfReader::PlainTextSpan() {
+    const char* start = FP;
+    while (FP < FEnd) {
+        const char c = *FP;
+        if (c == '\\' || c == '{' || c == '}' || static_cast<unsigned char>(c) < 0x20)
+            break;
+        ++FP;
+    }
+    FStar = false;
+    PrepareText();
+    FBytes.append(start, size_t(FP - start));
+}
+
+void TRtfReader::TextByte(char C) {
+    const auto b = static_cast<unsigned char>(C);
+    switch (G().Dest) {
+    case TDest::Text:
+        FStar = false;
+        if (FSkip > 0) {
+            if (b >= 0x20 || C == '\t')
+                --FSkip;
+            return;
+        }
+        if (C == '\t')
+            EmitChar(u'\t');
+        else if (b >= 0x20)
+            AddByte(C);
+        return;
+    case TDest::FontTable:
+    case TDest::FontAltName:
+        if (FSkip > 0) {
+            --FSkip;
+        } else if (C == ';') {
+            if (G().Dest == TDest::FontTable)
+                CommitFont();
+        } else if (b >= 0x20) {
+            TFontName* name = EntryName();
+            if (!name->Full())
+                name->Bytes.push_back(C);
+        }
+        return;
+    case TDest::ColorTable:
+        if (C == ';')
+            CommitColor();
+        return;
+    default:
+        return;
+    }
+}
+
+// A byte given as \'hh or as an escaped \ { }: always text, never markup.
+void TRtfReader::LiteralByte(char C, bool FromHex) {
+    switch (G().Dest) {
+    case TDest::Text:
+        if (FSkip > 0) {
+            --FSkip;
+            return;
+        }
+        if (!FromHex && C == '\t')
+            EmitChar(u'\t');
+        else
+            AddByte(C);
+        return;
+    case TDest::FontTable:
+    case TDest::FontAltName:
+        if (FSkip > 0) {
+            --FSkip;
+        } else {
+            TFontName* name = EntryName();
+            if (!name->Full())
+                name->Bytes.push_back(C);
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void TRtfReader::ControlSequence() {
+    if (FP >= FEnd)
+        return;
+    if (!IsLetter(*FP)) {
+        ControlSymbol(*FP++);
+        return;
+    }
+    const char* start = FP;
+    while (FP < FEnd && IsLetter(*FP))
+        ++FP;
+    const size_t length = size_t(FP - start);
+
+    bool hasParam = false;
+    bool negative = false;
+    int64_t value = 0;
+    if (FP < FEnd && *FP == '-' && FP + 1 < FEnd && IsDigit(FP[1])) {
+        negative = true;
+        ++FP;
+    }
+    while (FP < FEnd && IsDigit(*FP)) {
+        hasParam = true;
+        if (value <= INT32_MAX)
+            value = value * 10 + (*FP - '0');
+        ++FP;
+    }
+    if (negative)
+        value = -value;
+    const int32_t param = int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+    if (FP < FEnd && *FP == ' ')
+        ++FP;
+
+    if (length > size_t(kRtfMaxWordLength)) {
+        ControlWord({}, hasParam, param);
+        return;
+    }
+    ControlWord(std::string_view(start, length), hasParam, param);
+}
+
+void TRtfReader::ControlSymbol(char C) {
+    if (C == '\'') {
+        const int hi = FP < FEnd ? HexValue(*FP) : -1;
+        if (hi < 0)
+            return;
+        ++FP;
+        const int lo = FP < FEnd ? HexValue(*FP) : -1;
+        if (lo < 0)
+            return;
+        ++FP;
+        FStar = false;
+        LiteralByte(char(hi * 16 + lo), true);
+        return;
+    }
+    if (C == '*') {
+        FStar = true;
+        return;
+    }
+    FStar = false;
+    if (C == '\\' || C == '{' || C == '}') {
+        LiteralByte(C, false);
+        return;
+    }
+    if (G().Dest != TDest::Text)
+        return;
+    if (FSkip > 0) {
+        --FSkip;
+        return;
+    }
+    switch (C) {
+    case '~':
+        EmitChar(0x00A0);
+        break;
+    case '-':
+        EmitChar(0x00AD);
+        break;
+    case '_':
+        EmitChar(0x2011);
+        break;
+    case '\t':
+        EmitChar(u'\t');
+        break;
+    case '\r':
+    case '\n':
+        Paragraph();
+        break;
+    default:
+        break;
+    }
+}
+
+void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param) {
+    const TRtfKeyword kw = Word.empty() ? TRtfKeyword{} : LookupRtfKeyword(Word);
+    const bool star = FStar;
+    FStar = false;
+
+    if (kw.Kind == TRtfKw::Bin) {
+        // Binary data is skipped in place; nothing is allocated for it.
+        const int64_t n = HasParam ? std::max<int32_t>(Param, 0) : 0;
+        FP += std::min<int64_t>(n, FEnd - FP);
+        if (FSkip > 0)
+            --FSkip;
+        return;
+    }
+
+    TGroup& g = G();
+    switch (g.Dest) {
+    case TDest::Skip:
+        return;
+    case TDest::Object:
+        if (kw.Kind == TRtfKw::Result)
+            g.Dest = TDest::Text;
+        else if (star || kw.Kind == TRtfKw::SkipDest)
+            g.Dest = TDest::Skip;
+        return;
+    case TDest::Upr:
+        g.Dest = kw.Kind == TRtfKw::Ud ? TDest::Text : TDest::Skip;
+        return;
+    case TDest::FontTable:
+    case TDest::FontAltName:
+        if (kw.Kind == TRtfKw::FName) {
+            g.Dest = TDest::FontAltName;
+        } else if (star || kw.Kind == TRtfKw::SkipDest) {
+            g.Dest = TDest::Skip;
+        } else if (kw.Kind == TRtfKw::F && HasParam) {
+            CommitFont();
+            FEntry.Active = true;
+            FEntry.Num = Param;
+        } else if (kw.Kind == TRtfKw::FCharset) {
+            FEntry.Charset = Param;
+        } else if (kw.Kind == TRtfKw::Cpg) {
+            FEntry.Cpg = Param;
+        } else if (kw.Kind == TRtfKw::Uc) {
+            g.Uc = HasParam ? std::clamp<int32_t>(Param, 0, kMaxUc) : 1;
+        } else if (kw.Kind == TRtfKw::U && HasParam) {
+            TFontName* name = EntryName();
+            name->Flush(EntryCodePage());
+            const int32_t n = Param < 0 ? Param + 65536 : Param;
+            if (!name->Full() && n > 0 && n <= 0xFFFF)
+                name->Text.append(QChar(char16_t(n)));
+            FSkip = g.Uc;
+        }
+        return;
+    case TDest::ColorTable: {
+        const int v = std::clamp<int32_t>(Param, 0, 255);
+        if (kw.Kind == TRtfKw::Red)
+            FRed = v;
+        else if (kw.Kind == TRtfKw::Green)
+            FGreen = v;
+        else if (kw.Kind == TRtfKw::Blue)
+            FBlue = v;
+        else
+            return;
+        FColorSet = true;
+        return;
+    }
+    case TDest::Text:
+        break;
+    }
+
+    if (star) {
+        // An optional destination this reader does not know.
+        g.Dest = TDest::Skip;
+        return;
+    }
+    if (FSkip > 0) {
+        --FSkip;
+        return;
+    }
+    TextKeyword(kw, HasParam, Param);
+}
+
+void TRtfReader::TextKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param) {
+    TGroup& g = G();
+    TCharState& ch = g.Char;
+    const bool on = !HasParam || Param != 0;
+    switch (Kw.Kind) {
+    case TRtfKw::Ansi:
+        FAnsiCpg = CP_WINDOWS_1252;
+        break;
+    case TRtfKw::Mac:
+        FAnsiCpg = 10000;
+        break;
+    case TRtfKw::Pc:
+        FAnsiCpg = 437;
+        break;
+    case TRtfKw::Pca:
+        FAnsiCpg = 850;
+        break;
+    case TRtfKw::AnsiCpg:
+        if (HasParam && Param > 0)
+            FAnsiCpg = Param;
+        break;
+    case TRtfKw::Deff:
+        if (HasParam)
+            FDeff = Param;
+        break;
+    case TRtfKw::Uc:
+        g.Uc = HasParam ? std::clamp<int32_t>(Param, 0, kMaxUc) : 1;
+        break;
+    case TRtfKw::U:
+        if (HasParam) {
+            EmitUnicode(Param);
+            FSkip = g.Uc;
+        }
+        break;
+    case TRtfKw::FontTbl:
+        g.Dest = TDest::FontTable;
+        break;
+    case TRtfKw::ColorTbl:
+        g.Dest = TDest::ColorTable;
+        FColorSet = false;
+        break;
+    case TRtfKw::Object:
+        g.Dest = TDest::Object;
+        break;
+    case TRtfKw::Upr:
+        g.Dest = TDest::Upr;
+        break;
+    case TRtfKw::SkipDest:
+    case TRtfKw::FName:
+        g.Dest = TDest::Skip;
+        break;
+    case TRtfKw::F:
+        if (HasParam)
+            ch.Font = Param;
+        break;
+    case TRtfKw::Plain:
+        ch = TCharState{};
+        break;
+    case TRtfKw::B:
+        ch.Bold = on;
+        break;
+    case TRtfKw::I:
+        ch.Italic = on;
+        break;
+    case TRtfKw::Ul:
+        ch.Underline = on;
+        break;
+    case TRtfKw::UlNone:
+        ch.Underline = false;
+        break;
+    case TRtfKw::Strike:
+    case TRtfKw::StrikeD:
+        ch.Strike = on;
+        break;
+    case TRtfKw::Fs:
+        ch.HalfPoints =
+            HasParam && Param > 0 ? std::min(Param, kMaxHalfPoints) : kDefaultHalfPoints;
+        break;
+    case TRtfKw::Cf:
+        ch.Fg = HasParam ? std::max<int32_t>(Param, 0) : 0;
+        break;
+    case TRtfKw::Cb:
+    case TRtfKw::Highlight:
+        ch.Bg = HasParam ? std::max<int32_t>(Param, 0) : 0;
+        break;
+    case TRtfKw::Super:
+        ch.VAlign = vaSuper;
+        break;
+    case TRtfKw::Sub:
+        ch.VAlign = vaSub;
+        break;
+    case TRtfKw::NoSuperSub:
+        ch.VAlign = vaNone;
+        break;
+    case TRtfKw::Pard:
+    case TRtfKw::Ql:
+        g.Align = alLeft;
+        break;
+    case TRtfKw::Qc:
+        g.Align = alCenter;
+        break;
+    case TRtfKw::Qr:
+        g.Align = alRight;
+        break;
+    case TRtfKw::Qj:
+        g.Align = alJustify;
+        break;
+    case TRtfKw::Par:
+    case TRtfKw::Row:
+        Paragraph();
+        break;
+    case TRtfKw::Line:
+        EmitChar(0x2028);
+        break;
+    case TRtfKw::Tab:
+        EmitChar(u'\t');
+        break;
+    case TRtfKw::Cell:
+        FPendingCell = true;
+        break;
+    case TRtfKw::Symbol:
+        EmitChar(Kw.Char);
+        break;
+    default:
+        break;
+    }
+}
+
+// Text is about to be added in the current state: begin the paragraph that a
+// \par left pending, and close the run when the format changed.
+void TRtfReader::PrepareText() {
+    if (FPendingBreak)
+        InsertBlockNow();
+    const TCharState& s = G().Char;
+    if (!(s == FRunState)) {
+        FlushText();
+        FRunState = s;
+    }
+    if (FPendingCell) {
+        FPendingCell = false;
+        FlushBytes();
+        FRun.append(u'\t');
+    }
+    FBlockEmpty = false;
+}
+
+void TRtfReader::AddByte(char C) {
+    PrepareText();
+    FBytes.push_back(C);
+}
+
+void TRtfReader::EmitChar(char16_t C) {
+    PrepareText();
+    FlushBytes();
+    const char16_t c = C;
+    AppendDecoded(QStringView(&c, 1));
+}
+
+void TRtfReader::EmitUnicode(int32_t N) {
+    if (N < 0)
+        N += 65536;
+    char16_t c = (N < 0 || N > 0xFFFF) ? char16_t(0xFFFD) : char16_t(N);
+    PrepareText();
+    FlushBytes();
+    if (QChar::isHighSurrogate(c)) {
+        if (FHigh)
+            FRun.append(QChar(0xFFFD));
+        FHigh = c;
+        return;
+    }
+    if (QChar::isLowSurrogate(c)) {
+        if (FHigh) {
+            FRun.append(QChar(FHigh));
+            FRun.append(QChar(c));
+            FHigh = 0;
+            return;
+        }
+        c = 0xFFFD;
+    }
+    AppendDecoded(QStringView(&c, 1));
+}
+
+// Adds decoded text to the run. Paragraph marks inside it start paragraphs; a
+// vertical tab is the rich-edit control's line break.
+void TRtfReader::AppendDecoded(QStringView S) {
+    if (FHigh) {
+        FRun.append(QChar(0xFFFD));
+        FHigh = 0;
+    }
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < S.size(); ++i) {
+        const char16_t c = S[i].unicode();
+        if (c != u'\r' && c != u'\n' && c != 0x2029 && c != 0x0B && c != 0)
+            continue;
+        FRun.append(S.mid(from, i - from));
+        from = i + 1;
+        if (c == 0x0B) {
+            FRun.append(QChar(0x2028));
+        } else if (c != 0) {
+            if (c == u'\r' && i + 1 < S.size() && S[i + 1] == u'\n')
+                from = ++i + 1;
+            FlushRun();
+            FinishBlock();
+            InsertBlockNow();
+            FBlockEmpty = false;
+        }
+    }
+    FRun.append(S.mid(from));
+}
+
+void TRtfReader::FlushBytes() {
+    if (FBytes.empty())
+        return;
+    const QString s = DecodeCodePage(CodePageOf(FRunState.Font), FBytes);
+    FBytes.clear();
+    AppendDecoded(s);
+}
+
+void TRtfReader::FlushRun() {
+    if (FRun.isEmpty())
+        return;
+    FCur.insertText(FRun, FormatOf(FRunState));
+    FRun.clear();
+}
+
+void TRtfReader::FlushText() {
+    FlushBytes();
+    if (FHigh) {
+        FRun.append(QChar(0xFFFD));
+        FHigh = 0;
+    }
+    FlushRun();
+}
+
+void TRtfReader::Paragraph() {
+    FPendingCell = false;
+    FlushText();
+    if (FPendingBreak)
+        InsertBlockNow();
+    FinishBlock();
+    FPendingBreak = true;
+}
+
+void TRtfReader::InsertBlockNow() {
+    const TGroup& g = G();
+    FCur.insertBlock(BlockFormatOf(g.Align), FormatOf(g.Char));
+    FBlockAlign = g.Align;
+    FBlockEmpty = true;
+    FPendingBreak = false;
+}
+
+// Paragraph properties hold for the paragraph that the next \par ends.
+void TRtfReader::FinishBlock() {
+    const TGroup& g = G();
+    if (g.Align != FBlockAlign) {
+        FCur.setBlockFormat(BlockFormatOf(g.Align));
+        FBlockAlign = g.Align;
+    }
+    if (FBlockEmpty)
+        FCur.setBlockCharFormat(FormatOf(g.Char));
+}
+
+// The document's last \par ends its last paragraph; it does not begin another.
+void TRtfReader::Finish() {
+    FlushText();
+    if (FEntry.Active)
+        CommitFont();
+    if (!FPendingBreak)
+        FinishBlock();
+}
+
+void TRtfReader::CommitFont() {
+    if (!FEntry.Active)
+        return;
+    const int cp = EntryCodePage();
+    TFontEntry e = std::move(FEntry);
+    FEntry = TFontEntry{};
+    if (FFonts.size() >= size_t(kRtfMaxFonts) && !FFonts.count(e.Num))
+        return;
+    e.Name.Flush(cp);
+    e.AltName.Flush(cp);
+    TFont f;
+    f.Name = (e.AltName.Text.isEmpty() ? e.Name.Text : e.AltName.Text).trimmed();
+    f.CodePage = cp;
+    FFonts[e.Num] = std::move(f);
+    FFormats.clear();
+}
+
+void TRtfReader::CommitColor() {
+    if (FColors.size() < size_t(kRtfMaxColors))
+        FColors.push_back(FColorSet ? QColor(FRed, FGreen, FBlue) : QColor());
+    FRed = FGreen = FBlue = 0;
+    FColorSet = false;
+    FFormats.clear();
+}
+
+int TRtfReader::EntryCodePage() const {
+    return FEntry.Cpg > 0 ? FEntry.Cpg : CodePageOfCharset(FEntry.Charset, FAnsiCpg);
+}
+
+TFontName* TRtfReader::EntryName() {
+    return G().Dest == TDest::FontAltName ? &FEntry.AltName : &FEntry.Name;
+}
+
+int TRtfReader::CodePageOf(int32_t Font) const {
+    const auto it = FFonts.find(Font >= 0 ? Font : FDeff);
+    return it == FFonts.end() ? FAnsiCpg : it->second.CodePage;
+}
+
+const QTextCharFormat& TRtfReader::FormatOf(const TCharState& S) {
+    // Runs mostly return to a recent format, the last one most of all.
+    if (FLastFormat < FFormats.size() && FFormats[FLastFormat].first == S)
+        return FFormats[FLastFormat].second;
+    for (size_t i = 0; i < FFormats.size(); ++i) {
+        if (FFormats[i].first == S) {
+            FLastFormat = i;
+            return FFormats[i].second;
+        }
+    }
+    QTextCharFormat f;
+    const auto font = FFonts.find(S.Font >= 0 ? S.Font : FDeff);
+    if (font != FFonts.end() && !font->second.Name.isEmpty())
+        f.setFontFamilies(QStringList{font->second.Name});
+    f.setFontPointSize(S.HalfPoints / 2.0);
+    if (S.Bold)
+        f.setFontWeight(QFont::Bold);
+    if (S.Italic)
+        f.setFontItalic(true);
+    if (S.Underline)
+        f.setFontUnderline(true);
+    if (S.Strike)
+        f.setFontStrikeOut(true);
+    if (S.Fg >= 0 && size_t(S.Fg) < FColors.size() && FColors[size_t(S.Fg)].isValid())
+        f.setForeground(FColors[size_t(S.Fg)]);
+    if (S.Bg > 0 && size_t(S.Bg) < FColors.size() && FColors[size_t(S.Bg)].isValid())
+        f.setBackground(FColors[size_t(S.Bg)]);
+    if (S.VAlign == vaSuper)
+        f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+    else if (S.VAlign == vaSub)
+        f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    if (FFormats.size() >= 64)
+        FFormats.clear();
+    FFormats.emplace_back(S, f);
+    FLastFormat = FFormats.size() - 1;
+    return FFormats.back().second;
+}
+
+QTextBlockFormat TRtfReader::BlockFormatOf(TAlign A) const {
+    QTextBlockFormat f;
+    switch (A) {
+    case alCenter:
+        f.setAlignment(Qt::AlignHCenter);
+        break;
+    case alRight:
+        f.setAlignment(Qt::AlignRight);
+        break;
+    case alJustify:
+        f.setAlignment(Qt::AlignJustify);
+        break;
+    case alLeft:
+        break;
+    }
+    return f;
+}
+
+} // namespace
+
+bool IsRtf(QByteArrayView Data) {
+    return Data.startsWith("{\\rtf");
+}
+
+bool ReadRtf(QByteArrayView Data, QTextDocument& Doc) {
+    if (!IsRtf(Data))
+        return false;
+    const bool undo = Doc.isUndoRedoEnabled();
+    Doc.setUndoRedoEnabled(false);
+    Doc.clear();
+    {
+        TRtfReader reader(Data, Doc);
+        reader.Run();
+    }
+    Doc.setUndoRedoEnabled(undo);
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Reads an RTF document into a QTextDocument: what the Windows rich-edit
+// control writes (versions 2 to 8) and what word processors write.
+//
+// A pure function of the bytes. It is iterative with a bounded group stack, and
+// its tables, words and numbers are bounded, so damaged or hostile input can
+// neither exhaust the stack nor make memory grow beyond the input's size.
+
+#include <QByteArrayView>
+
+class QTextDocument;
+
+// Deeper groups are counted but keep their parent's state.
+constexpr int kRtfMaxGroupDepth = 256;
+// A longer control word is read to its end and ignored.
+constexpr int kRtfMaxWordLength = 32;
+constexpr int kRtfMaxFonts = 1024;
+constexpr int kRtfMaxColors = 1024;
+constexpr int kRtfMaxFontName = 256;
+
+// True when Data starts as an RTF document ("{\rtf").
+bool IsRtf(QByteArrayView Data);
+
+// Replaces Doc's content with the document in Data and returns true; returns
+// false and leaves Doc alone when Data is not RTF. Damaged RTF is read as far as
+// it makes sense: unknown words are ignored, an extra '}' ends the document,
+// groups still open at the end are closed. Undo history is not kept.
+bool ReadRtf(QByteArrayView Data, QTextDocument& Doc);

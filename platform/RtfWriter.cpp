@@ -1,0 +1,311 @@
+#include "RtfWriter.h"
+
+#include "AnsiCodePage.h"
+
+#include <QHash>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <charconv>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int kMaxHalfPoints = 3276;
+
+// What the writer knows of a character format, as table indexes.
+struct TRunFormat {
+    int Font = -1;
+    int HalfPoints = -1;
+    int Fg = 0; // 0: automatic colour
+    int Bg = 0; // 0: no highlight
+    bool Bold = false;
+    bool Italic = false;
+    bool Underline = false;
+    bool Strike = false;
+    int VAlign = 0; // 1 superscript, 2 subscript
+    bool operator==(const TRunFormat&) const = default;
+};
+
+class TRtfWriter {
+public:
+    explicit TRtfWriter(const QTextDocument& Doc);
+    QByteArray Write();
+
+private:
+    void Block(const QTextBlock& B, QStringView All);
+    void Paragraph(Qt::Alignment A);
+    void ChangeTo(const TRunFormat& F);
+    void Text(QStringView S);
+    void Word(const char* W);
+    void Word(const char* W, int N);
+    void Hex(int Byte);
+    void Unicode(char16_t C);
+    const TRunFormat& FormatOf(const QTextFragment& F);
+    TRunFormat FormatOf(const QTextCharFormat& F);
+    int FontIndex(const QString& Name);
+    int ColorIndex(const QBrush& Brush);
+    static void Escaped(QByteArray& Out, QStringView S);
+
+    const QTextDocument& FDoc;
+    QString FDefaultFamily;
+    double FDefaultPoints;
+
+    std::string FBody;       // cheaper than QByteArray for many small appends
+    bool FNeedDelim = false; // the last thing written is a control word
+    bool FFirstParagraph = true;
+    int FAlign = 0;
+    TRunFormat FCur;
+
+    QStringList FFonts;
+    QHash<QString, int> FFontIndex;
+    QList<QRgb> FColors;
+    QHash<QRgb, int> FColorIndex;
+    QHash<int, TRunFormat> FFormatCache;
+};
+
+TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc) {
+    const QFont font = Doc.defaultFont();
+    FDefaultFamily = font.families().value(0, font.family());
+    if (font.pointSizeF() > 0)
+        FDefaultPoints = font.pointSizeF();
+    else
+        FDefaultPoints = font.pixelSize() * 72.0 / 96.0;
+}
+
+QByteArray TRtfWriter::Write() {
+    // The text once, read through fragment positions, rather than a copy per
+    // fragment.
+    const QString all = FDoc.toRawText();
+    FBody.reserve(size_t(FDoc.characterCount()) * 5 / 4 + 256);
+    for (QTextBlock b = FDoc.begin(); b.isValid(); b = b.next())
+        Block(b, all);
+
+    QByteArray out;
+    out.reserve(qsizetype(FBody.size()) + 256 + 48 * (FFonts.size() + FColors.size()));
+    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl";
+    for (qsizetype i = 0; i < FFonts.size(); ++i) {
+        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0 ";
+        Escaped(out, FFonts[i]);
+        out += ";}";
+    }
+    out += "}\r\n{\\colortbl ;";
+    for (const QRgb c : FColors)
+        out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
+               "\\blue" + QByteArray::number(qBlue(c)) + ';';
+    out += "}\r\n{\\*\\generator Vellomar;}\\viewkind4\\uc1 \r\n";
+    out.append(FBody.data(), qsizetype(FBody.size()));
+    out += "}\r\n";
+    return out;
+}
+
+void TRtfWriter::Block(const QTextBlock& B, QStringView All) {
+    Paragraph(B.blockFormat().alignment());
+    bool any = false;
+    // Fragments follow each other without gaps, so their positions are
+    // counted here rather than looked up one by one.
+    qsizetype at = B.position();
+    for (auto it = B.begin(); !it.atEnd(); ++it) {
+        const QTextFragment frag = it.fragment();
+        const qsizetype length = frag.length();
+        if (!frag.isValid() || length == 0)
+            continue;
+        ChangeTo(FormatOf(frag));
+        Text(All.sliced(std::min(at, All.size()), std::min(length, All.size() - at)));
+        at += length;
+        any = true;
+    }
+    // An empty paragraph keeps the format of its mark (its font and size).
+    if (!any)
+        ChangeTo(FormatOf(B.charFormat()));
+    Word("\\par");
+    FBody += "\r\n";
+    FNeedDelim = false;
+}
+
+void TRtfWriter::Paragraph(Qt::Alignment A) {
+    int align = 0;
+    const Qt::Alignment h = A & Qt::AlignHorizontal_Mask;
+    if (h & Qt::AlignHCenter)
+        align = 1;
+    else if (h & (Qt::AlignRight))
+        align = 2;
+    else if (h & Qt::AlignJustify)
+        align = 3;
+    if (!FFirstParagraph && align == FAlign)
+        return;
+    FFirstParagraph = false;
+    FAlign = align;
+    Word("\\pard");
+    static const char* const kAlign[] = {nullptr, "\\qc", "\\qr", "\\qj"};
+    if (align)
+        Word(kAlign[align]);
+}
+
+void TRtfWriter::ChangeTo(const TRunFormat& F) {
+    if (F == FCur)
+        return;
+    if (F.Font != FCur.Font)
+        Word("\\f", F.Font);
+    if (F.HalfPoints != FCur.HalfPoints)
+        Word("\\fs", F.HalfPoints);
+    if (F.Bold != FCur.Bold)
+        Word(F.Bold ? "\\b" : "\\b0");
+    if (F.Italic != FCur.Italic)
+        Word(F.Italic ? "\\i" : "\\i0");
+    if (F.Underline != FCur.Underline)
+        Word(F.Underline ? "\\ul" : "\\ulnone");
+    if (F.Strike != FCur.Strike)
+        Word(F.Strike ? "\\strike" : "\\strike0");
+    if (F.Fg != FCur.Fg)
+        Word("\\cf", F.Fg);
+    if (F.Bg != FCur.Bg)
+        Word("\\highlight", F.Bg);
+    if (F.VAlign != FCur.VAlign)
+        Word(F.VAlign == 1 ? "\\super" : F.VAlign == 2 ? "\\sub" : "\\nosupersub");
+    FCur = F;
+}
+
+void TRtfWriter::Word(const char* W) {
+    FBody.append(W);
+    FNeedDelim = true;
+}
+
+void TRtfWriter::Word(const char* W, int N) {
+    FBody.append(W);
+    char buf[16];
+    const auto r = std::to_chars(buf, buf + sizeof buf, N);
+    FBody.append(buf, size_t(r.ptr - buf));
+    FNeedDelim = true;
+}
+
+void TRtfWriter::Hex(int Byte) {
+    static const char kDigits[] = "0123456789abcdef";
+    const char s[4] = {'\\', '\'', kDigits[Byte >> 4], kDigits[Byte & 15]};
+    FBody.append(s, 4);
+    FNeedDelim = false;
+}
+
+void TRtfWriter::Unicode(char16_t C) {
+    Word("\\u", C > 0x7FFF ? int(C) - 65536 : int(C));
+    FBody += '?';
+    FNeedDelim = false;
+}
+
+void TRtfWriter::Text(QStringView S) {
+    const char16_t* p = reinterpret_cast<const char16_t*>(S.data());
+    const char16_t* const end = p + S.size();
+    while (p < end) {
+        // Plain ASCII in one piece.
+        const char16_t* run = p;
+        while (p < end && *p >= 0x20 && *p < 0x7F && *p != '\\' && *p != '{' && *p != '}')
+            ++p;
+        if (p > run) {
+            if (FNeedDelim)
+                FBody += ' ';
+            FNeedDelim = false;
+            const size_t at = FBody.size();
+            FBody.resize(at + size_t(p - run));
+            char* d = FBody.data() + at;
+            for (const char16_t* q = run; q < p; ++q)
+                *d++ = char(*q);
+            continue;
+        }
+        const char16_t c = *p++;
+        if (c == '\\' || c == '{' || c == '}') {
+            const char s[2] = {'\\', char(c)};
+            FBody.append(s, 2);
+            FNeedDelim = false;
+        } else if (c == '\t') {
+            Word("\\tab");
+        } else if (c == 0x2028) {
+            Word("\\line");
+        } else if (QChar::isSurrogate(c)) {
+            Unicode(c);
+        } else if (const int b = AnsiByteOf(c); b > 0) {
+            Hex(b);
+        } else {
+            Unicode(c);
+        }
+    }
+}
+
+// Font names in the table: letters as they are, others escaped like text.
+void TRtfWriter::Escaped(QByteArray& Out, QStringView S) {
+    for (const QChar qc : S) {
+        const char16_t c = qc.unicode();
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}' && c != ';') {
+            Out += char(c);
+        } else if (const int b = AnsiByteOf(c); b > 0 && !qc.isSurrogate()) {
+            static const char kDigits[] = "0123456789abcdef";
+            const char s[4] = {'\\', '\'', kDigits[b >> 4], kDigits[b & 15]};
+            Out.append(s, 4);
+        } else {
+            Out += "\\u" + QByteArray::number(c > 0x7FFF ? int(c) - 65536 : int(c)) + '?';
+        }
+    }
+}
+
+const TRunFormat& TRtfWriter::FormatOf(const QTextFragment& F) {
+    const int index = F.charFormatIndex();
+    auto it = FFormatCache.constFind(index);
+    if (it == FFormatCache.constEnd())
+        it = FFormatCache.insert(index, FormatOf(F.charFormat()));
+    return *it;
+}
+
+TRunFormat TRtfWriter::FormatOf(const QTextCharFormat& F) {
+    TRunFormat r;
+    const QStringList families = F.fontFamilies().toStringList();
+    r.Font = FontIndex(families.isEmpty() || families.first().isEmpty() ? FDefaultFamily
+                                                                        : families.first());
+    double points = FDefaultPoints;
+    if (F.hasProperty(QTextFormat::FontPointSize))
+        points = F.fontPointSize();
+    else if (F.hasProperty(QTextFormat::FontPixelSize))
+        points = F.intProperty(QTextFormat::FontPixelSize) * 72.0 / 96.0;
+    r.HalfPoints = std::clamp(qRound(points * 2), 1, kMaxHalfPoints);
+    r.Bold = F.fontWeight() >= QFont::DemiBold;
+    r.Italic = F.fontItalic();
+    r.Underline = F.fontUnderline();
+    r.Strike = F.fontStrikeOut();
+    if (F.hasProperty(QTextFormat::ForegroundBrush))
+        r.Fg = ColorIndex(F.foreground());
+    if (F.hasProperty(QTextFormat::BackgroundBrush))
+        r.Bg = ColorIndex(F.background());
+    if (F.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+        r.VAlign = 1;
+    else if (F.verticalAlignment() == QTextCharFormat::AlignSubScript)
+        r.VAlign = 2;
+    return r;
+}
+
+int TRtfWriter::FontIndex(const QString& Name) {
+    const auto it = FFontIndex.constFind(Name);
+    if (it != FFontIndex.constEnd())
+        return *it;
+    const int i = int(FFonts.size());
+    FFonts.append(Name);
+    FFontIndex.insert(Name, i);
+    return i;
+}
+
+int TRtfWriter::ColorIndex(const QBrush& Brush) {
+    if (Brush.style() == Qt::NoBrush)
+        return 0;
+    const QRgb rgb = Brush.color().rgb();
+    const auto it = FColorIndex.constFind(rgb);
+    if (it != FColorIndex.constEnd())
+        return *it;
+    FColors.append(rgb);
+    const int i = int(FColors.size()); // entry 0 is the automatic colour
+    FColorIndex.insert(rgb, i);
+    return i;
+}
+
+} // namespace
+
+QByteArray WriteRtf(const QTextDocument& Doc) {
+    return TRtfWriter(Doc).Write();
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Reading text and formatting back out of a QTextDocument in tests.
+
+#include "FontStyle.h"
+
+#include <QFile>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+// The document's text with one '\n' per paragraph break.
+inline QString PlainTextOf(const QTextDocument& Doc) {
+    QString s = Doc.toRawText();
+    s.replace(QChar::ParagraphSeparator, u'\n');
+    return s;
+}
+
+// The format of the character at Pos.
+inline QTextCharFormat FormatAt(const QTextDocument& Doc, int Pos) {
+    QTextCursor c(const_cast<QTextDocument*>(&Doc));
+    c.setPosition(Pos + 1);
+    return c.charFormat();
+}
+
+inline QString FamilyOf(const QTextCharFormat& F) {
+    return F.fontFamilies().toStringList().value(0);
+}
+
+inline TFontStyles StylesOf(const QTextCharFormat& F) {
+    return FontStylesOf(F);
+}
+
+// Every RTF fixture, by path below the test data folder.
+inline const char* const kRtfFixtures[] = {
+    "richedit/richedit8.rtf",        "richedit/richedit41.rtf",    "richedit/richedit20.rtf",
+    "richedit/richedit_objects.rtf", "libreoffice/lo_formats.rtf", "libreoffice/lo_structure.rtf",
+};
+
+inline Qt::Alignment AlignmentAt(const QTextDocument& Doc, int Pos) {
+    return Doc.findBlock(Pos).blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+}
+
+inline QByteArray ReadFileBytes(const QString& Path) {
+    QFile f(Path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}

@@ -9,12 +9,13 @@ bash scripts/deps.sh
 generator=()
 [ -f build/CMakeCache.txt ] || generator=(-G Ninja)
 cmake -S . -B build "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVMR_BUILD_BENCH=ON >/dev/null
-cmake --build build --target bench_rtf
+cmake --build build --target bench_rtf bench_title
 
 # figure  yardstick  target
 pairs=(
     "LoadFromStream SetHtml 0.3"
     "SaveToStream ToHtml 0.3"
+    "TitleKeystroke PageLoad 0.05"
 )
 
 csv=$(mktemp)

@@ -118,8 +118,16 @@ public:
     void bDelPageClick();
     void bChgPWClick();
 
-    // Text formatting and search are not built yet: these handlers are wired
-    // to their controls and do nothing.
+    // The font name box: its text; writing selects a listed name (letter case
+    // ignored) and leaves the box alone for other names.
+    QString FontName() const;
+    void SetFontName(const QString& Value);
+    // The size field: 11 when empty; a text that is no Integer raises
+    // EConvertError. Writing raises eFontSizeChange when the text changes.
+    int FontSize() const;
+    void SetFontSize(int Value);
+    QString SelectionFontName() const;
+
     void aBoldExecute();
     void aItalicExecute();
     void aUnderlineExecute();

@@ -135,6 +135,10 @@ public:
     void eFontNameCloseUp();
     void eFontSizeChange();
     void eTextSelectionChange();
+    // Find asks for the text and finds its first occurrence from the current
+    // page on; find next goes on from the last match. Titles come before
+    // texts, page by page; the stored texts are searched, and a page is shown
+    // only where the match is.
     void aFindExecute();
     void aFindNextExecute();
 

@@ -159,6 +159,3 @@ void TTPagesMain::bChgPWClick() {
 void TTPagesMain::CheckPasswordStrength(QObject*, const QString& NewPw, QString& Emsg) {
     Emsg = PasswordStrengthError(NewPw);
 }
-
-void TTPagesMain::aFindExecute() {}
-void TTPagesMain::aFindNextExecute() {}

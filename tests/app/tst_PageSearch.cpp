@@ -61,7 +61,8 @@ private slots:
         QTest::newRow("from the current page, wrapping to the first")
             << "a|key one;b|nothing;c|key three" << 1 << "key"
             << QStringList{"2 text 0", "0 text 0", "2 text 0", "0 text 0"};
-        QTest::newRow("case folded unless asked") << "t|KEY" << 0 << "key" << QStringList{"0 text 0"};
+        QTest::newRow("case folded unless asked")
+            << "t|KEY" << 0 << "key" << QStringList{"0 text 0"};
         QTest::newRow("empty page list") << "" << 0 << "x" << QStringList{"none", "none"};
     }
     void successivePresses() {
@@ -128,13 +129,13 @@ private slots:
                 QTest::newRow(qPrintable(sub + u'/' + name)) << f.readAll();
             }
         }
-        QTest::newRow("breaks, cells, rows") << QByteArray(
-            "{\\rtf1\\ansi a\\line b\\tab c\\cell d\\cell\\row e\\par\\par f\\par}");
+        QTest::newRow("breaks, cells, rows")
+            << QByteArray("{\\rtf1\\ansi a\\line b\\tab c\\cell d\\cell\\row e\\par\\par f\\par}");
         QTest::newRow("unicode, surrogates, frame marks") << QByteArray(
             "{\\rtf1\\ansi\\uc1 x\\u55357?\\u56832?y\\u-564?\\u64976?z\\u64977?w\\u55357?q}");
-        QTest::newRow("code pages") << QByteArray(
-            "{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset238 X;}{\\f1\\fcharset204 Y;}}"
-            "\\f0\\'8a\\'e9 \\f1\\'c0\\'c1\\f0\\~\\-\\_\\{\\}\\\\}");
+        QTest::newRow("code pages")
+            << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset238 X;}{\\f1\\fcharset204 Y;}}"
+                          "\\f0\\'8a\\'e9 \\f1\\'c0\\'c1\\f0\\~\\-\\_\\{\\}\\\\}");
         QTest::newRow("skipped destinations")
             << QByteArray("{\\rtf1{\\*\\unknown hidden}{\\info{\\title t}}shown"
                           "{\\object{\\*\\objdata 0102}{\\result res}}\\bin3 abcX}");

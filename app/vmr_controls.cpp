@@ -2,7 +2,9 @@
 
 #include "MessageBox.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -121,4 +123,29 @@ bool ClickFocusedButton(QWidget* Window, QKeyEvent* Event) {
         return false;
     button->click();
     return true;
+}
+
+namespace {
+class TCloseUpFilter : public QObject {
+public:
+    TCloseUpFilter(QObject* Owner, std::function<void()> Handler)
+        : QObject(Owner), FHandler(std::move(Handler)) {}
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() == QEvent::Hide)
+            FHandler();
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    std::function<void()> FHandler;
+};
+} // namespace
+
+void OnCloseUp(QComboBox* Box, std::function<void()> Handler) {
+    // The list lives in a popup of its own; its hiding is the close-up.
+    Box->view()->window()->installEventFilter(new TCloseUpFilter(Box, Handler));
+    QObject::connect(Box, QOverload<int>::of(&QComboBox::activated), Box,
+                     [Handler = std::move(Handler)] { Handler(); });
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 class QAction;
+class QComboBox;
 class QKeyEvent;
 class QPushButton;
 class QToolButton;
@@ -83,3 +84,7 @@ void BindButton(QPushButton* Button, QAction* Action);
 // Enter on a focused push button clicks it, as Space does. True when Event was
 // such a key and the button was clicked.
 bool ClickFocusedButton(QWidget* Window, QKeyEvent* Event);
+
+// Runs Handler each time Box's drop-down list closes, whether or not an item
+// was chosen, and when an item is chosen by other means (typing and Enter).
+void OnCloseUp(QComboBox* Box, std::function<void()> Handler);

@@ -1,9 +1,11 @@
 #include "vmr_edit.h"
 
 #include "FormScale.h"
+#include "MessageBox.h"
 #include "RichEdit.h"
 #include "RichEditActions.h"
 #include "kel_edit.h"
+#include "kel_finddlg.h"
 #include "vmr_controls.h"
 #include "vmr_utils.h"
 
@@ -156,8 +158,37 @@ void TPageForm::aUnderlineUpdate() {
     FUnderline->UpdateTarget(eText);
 }
 
-void TPageForm::aFindExecute() {}
-void TPageForm::aFindNextExecute() {}
+void TPageForm::aFindExecute() {
+    if (!fdlg)
+        return;
+    FSPos = 0;
+    eText->SetSelLength(0);
+    fdlg->Setfindtext(QString());
+    if (fdlg->ShowModal() == 1)
+        aFindNextExecute();
+}
+
+void TPageForm::aFindNextExecute() {
+    if (!fdlg || fdlg->findtext().isEmpty())
+        return;
+    // Go on after the selection, such as the last match.
+    if (eText->SelLength() > 0)
+        FSPos = eText->SelStart() + eText->SelLength();
+    const QString find = fdlg->findtext();
+    const int length = int(eText->Text().size());
+    const int a = eText->FindText(find, FSPos, length - FSPos, fdlg->searchtypes());
+    if (a < 0) {
+        ShowMessageBox(this, QStringLiteral("Text not found"), QStringLiteral("Warning"),
+                       MB_OK | MB_ICONWARNING);
+        return;
+    }
+    eText->SetFocus();
+    eText->SetSelStart(a);
+    eText->SetSelLength(int(find.size()));
+    FSPos = a + 1;
+    if (FSPos >= length)
+        FSPos = 0;
+}
 
 void TPageForm::FormClose(TCloseAction& Action) {
     if (ModalResult() != 1 || !FIsChanged)

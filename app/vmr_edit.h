@@ -52,7 +52,8 @@ public:
     void aItalicUpdate();
     void aUnderlineExecute();
     void aUnderlineUpdate();
-    // Search is not built yet: these do nothing.
+    // Find and find next in the page's text, with the main window's find
+    // dialog; without that dialog they do nothing.
     void aFindExecute();
     void aFindNextExecute();
 

@@ -181,8 +181,7 @@ void TTPagesMain::CreateControls() {
     eFontName = new QComboBox(this);
     place(eFontName, "eFontName", 1220, 90, 363, 48, akLeft | akTop);
     eFontName->setEditable(true);
-    connect(eFontName, QOverload<int>::of(&QComboBox::activated), this,
-            [this] { RunGuarded([this] { eFontNameCloseUp(); }); });
+    OnCloseUp(eFontName, [this] { RunGuarded([this] { eFontNameCloseUp(); }); });
 
     eFontSize = new QLineEdit(QStringLiteral("11"), this);
     place(eFontSize, "eFontSize", 1590, 90, 93, 48, akLeft | akTop);

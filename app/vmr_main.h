@@ -118,8 +118,16 @@ public:
     void bDelPageClick();
     void bChgPWClick();
 
-    // Text formatting and search are not built yet: these handlers are wired
-    // to their controls and do nothing.
+    // The font name box: its text; writing selects a listed name (letter case
+    // ignored) and leaves the box alone for other names.
+    QString FontName() const;
+    void SetFontName(const QString& Value);
+    // The size field: 11 when empty; a text that is no Integer raises
+    // EConvertError. Writing raises eFontSizeChange when the text changes.
+    int FontSize() const;
+    void SetFontSize(int Value);
+    QString SelectionFontName() const;
+
     void aBoldExecute();
     void aItalicExecute();
     void aUnderlineExecute();
@@ -127,6 +135,10 @@ public:
     void eFontNameCloseUp();
     void eFontSizeChange();
     void eTextSelectionChange();
+    // Find asks for the text and finds its first occurrence from the current
+    // page on; find next goes on from the last match. Titles come before
+    // texts, page by page; the stored texts are searched, and a page is shown
+    // only where the match is.
     void aFindExecute();
     void aFindNextExecute();
 

@@ -159,15 +159,3 @@ void TTPagesMain::bChgPWClick() {
 void TTPagesMain::CheckPasswordStrength(QObject*, const QString& NewPw, QString& Emsg) {
     Emsg = PasswordStrengthError(NewPw);
 }
-
-// Text formatting and search come later; until then their controls do nothing.
-void TTPagesMain::InitFontList() {}
-void TTPagesMain::aBoldExecute() {}
-void TTPagesMain::aItalicExecute() {}
-void TTPagesMain::aUnderlineExecute() {}
-void TTPagesMain::aFontExecute() {}
-void TTPagesMain::eFontNameCloseUp() {}
-void TTPagesMain::eFontSizeChange() {}
-void TTPagesMain::eTextSelectionChange() {}
-void TTPagesMain::aFindExecute() {}
-void TTPagesMain::aFindNextExecute() {}

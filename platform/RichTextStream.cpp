@@ -32,6 +32,17 @@ void LoadRichText(QByteArrayView Data, QTextDocument& Doc) {
     Doc.setUndoRedoEnabled(undo);
 }
 
+QString PlainTextOfRichText(QByteArrayView Data) {
+    if (IsRtf(Data))
+        return RtfPlainText(Data);
+    QString text = DecodePlainText(Data);
+    // The document takes these as paragraph breaks too.
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
+            c = u'\n';
+    return text;
+}
+
 QByteArray SaveRichText(const QTextDocument& Doc) {
     return WriteRtf(Doc);
 }

@@ -15,5 +15,9 @@ QString DecodePlainText(QByteArrayView Data);
 // not RTF. Undo history is not kept.
 void LoadRichText(QByteArrayView Data, QTextDocument& Doc);
 
+// The text that LoadRichText gives Doc, as Doc's raw text with each paragraph
+// break as '\n' (the rich-text editor's Text()), without building a document.
+QString PlainTextOfRichText(QByteArrayView Data);
+
 // The whole document as an RTF document.
 QByteArray SaveRichText(const QTextDocument& Doc);

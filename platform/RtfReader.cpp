@@ -102,6 +102,12 @@ public:
         FStack.reserve(16);
         FStack.emplace_back();
     }
+    // Collects only the text, as the document would hold it, into Plain.
+    TRtfReader(QByteArrayView Data, QString& Plain)
+        : FP(Data.data()), FEnd(Data.data() + Data.size()), FPlain(&Plain) {
+        FStack.reserve(16);
+        FStack.emplace_back();
+    }
 
     void Run();
 
@@ -143,6 +149,7 @@ private:
     const char* FP;
     const char* const FEnd;
     QTextCursor FCur;
+    QString* FPlain = nullptr; // text only: no document, no formats
     std::vector<TGroup> FStack;
     int64_t FOverflow = 0; // open groups beyond the depth cap
     bool FDone = false;
@@ -696,6 +703,15 @@ void TRtfReader::FlushBytes() {
 void TRtfReader::FlushRun() {
     if (FRun.isEmpty())
         return;
+    if (FPlain) {
+        // The document takes the frame marks as paragraph breaks.
+        for (QChar& c : FRun)
+            if (c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
+                c = u'\n';
+        FPlain->append(FRun);
+        FRun.clear();
+        return;
+    }
     FCur.insertText(FRun, FormatOf(FRunState));
     FRun.clear();
 }
@@ -720,6 +736,12 @@ void TRtfReader::Paragraph() {
 
 void TRtfReader::InsertBlockNow() {
     const TGroup& g = G();
+    if (FPlain) {
+        FPlain->append(u'\n');
+        FBlockEmpty = true;
+        FPendingBreak = false;
+        return;
+    }
     FCur.insertBlock(BlockFormatOf(g.Align), FormatOf(g.Char));
     FBlockAlign = g.Align;
     FBlockEmpty = true;
@@ -728,6 +750,8 @@ void TRtfReader::InsertBlockNow() {
 
 // Paragraph properties hold for the paragraph that the next \par ends.
 void TRtfReader::FinishBlock() {
+    if (FPlain)
+        return;
     const TGroup& g = G();
     if (g.Align != FBlockAlign) {
         FCur.setBlockFormat(BlockFormatOf(g.Align));
@@ -858,4 +882,13 @@ bool ReadRtf(QByteArrayView Data, QTextDocument& Doc) {
     }
     Doc.setUndoRedoEnabled(undo);
     return true;
+}
+
+QString RtfPlainText(QByteArrayView Data) {
+    QString plain;
+    if (IsRtf(Data)) {
+        TRtfReader reader(Data, plain);
+        reader.Run();
+    }
+    return plain;
 }

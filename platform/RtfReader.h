@@ -26,3 +26,8 @@ bool IsRtf(QByteArrayView Data);
 // it makes sense: unknown words are ignored, an extra '}' ends the document,
 // groups still open at the end are closed. Undo history is not kept.
 bool ReadRtf(QByteArrayView Data, QTextDocument& Doc);
+
+// The text that ReadRtf would give a document, as the document's raw text with
+// each paragraph break as '\n', without building the document; "" when Data
+// is not RTF.
+QString RtfPlainText(QByteArrayView Data);

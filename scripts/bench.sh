@@ -9,13 +9,14 @@ bash scripts/deps.sh
 generator=()
 [ -f build/CMakeCache.txt ] || generator=(-G Ninja)
 cmake -S . -B build "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVMR_BUILD_BENCH=ON >/dev/null
-cmake --build build --target bench_rtf bench_title
+cmake --build build --target bench_rtf bench_title bench_search
 
 # figure  yardstick  target
 pairs=(
     "LoadFromStream SetHtml 0.3"
     "SaveToStream ToHtml 0.3"
     "TitleKeystroke PageLoad 0.05"
+    "FindNextPlainText FindNextHiddenEditor 0.1"
 )
 
 csv=$(mktemp)

@@ -121,6 +121,14 @@ public:
         WriteVaultFile(Vault(), *pages.List, pages.List->Count());
     }
 
+    // A vault of pages whose bodies are given as stored bytes.
+    void WriteBodies(const QList<QPair<QString, QByteArray>>& Pages) {
+        TOwnedPages pages;
+        for (const auto& [title, body] : Pages)
+            pages.Add(title, body);
+        WriteVaultFile(Vault(), *pages.List, pages.List->Count());
+    }
+
     // Unlocks with the default password and shows the window, active.
     TTPagesMain* Open() {
         TModalGuard guard;

@@ -11,6 +11,21 @@
     QVERIFY2((cond), qPrintable(QStringLiteral("%1\nprogram stderr:\n%2")                          \
                                     .arg(QString::fromLatin1(#cond), (home).Errors())))
 
+inline const QString DefaultPw = QStringLiteral("vellomar");
+
+// A test class whose stories share one X server.
+class TE2eTest : public QObject {
+    Q_OBJECT
+protected:
+    TXServer FServer;
+
+private slots:
+    void initTestCase() {
+        const QString error = FServer.Start();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
+};
+
 // Window names the program gives its windows.
 inline const QString SplashWindow = QStringLiteral("^VMRSplash$");
 inline const QString MainWindow = QStringLiteral("^VMR v ");

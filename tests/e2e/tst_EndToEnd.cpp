@@ -9,7 +9,6 @@
 #include <QThread>
 
 namespace {
-const QString DefaultPw = QStringLiteral("vellomar");
 
 bool WaitVaultSize(const TProgramHome& Home, qsizetype Size) {
     const QDeadlineTimer deadline(10000);
@@ -22,16 +21,10 @@ bool WaitVaultSize(const TProgramHome& Home, qsizetype Size) {
 }
 } // namespace
 
-class TstEndToEnd : public QObject {
+class TstEndToEnd : public TE2eTest {
     Q_OBJECT
-    TXServer FServer;
 
 private slots:
-    void initTestCase() {
-        const QString error = FServer.Start();
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
     void firstStartSavesDefaultVault() {
         TProgramHome home(FServer);
         QVERIFY(home.IsValid());

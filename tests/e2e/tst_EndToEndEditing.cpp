@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 
 namespace {
-const QString DefaultPw = QStringLiteral("vellomar");
 
 // The middle of page list item Ix, in design units.
 QPoint ListItem(int Ix) {
@@ -27,16 +26,10 @@ QStringList Titles(const QList<TStoredPage>& Pages) {
 }
 } // namespace
 
-class TstEndToEndEditing : public QObject {
+class TstEndToEndEditing : public TE2eTest {
     Q_OBJECT
-    TXServer FServer;
 
 private slots:
-    void initTestCase() {
-        const QString error = FServer.Start();
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
     void pagesAddedDeletedTypedAndBold() {
         TProgramHome home(FServer);
         QVERIFY(home.IsValid());

@@ -9,6 +9,7 @@ packages=(
     fonts-crosextra-carlito fonts-dejavu-core
     openssl xxd
     libbenchmark-dev
+    xvfb xdotool x11-utils libxcb1-dev
 )
 
 missing=()

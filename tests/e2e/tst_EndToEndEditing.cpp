@@ -1,0 +1,127 @@
+// Editing as a person does it, in a real X server: pages sorted, added,
+// deleted, typed in and made bold, and found by search.
+
+#include "E2eStory.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// The middle of page list item Ix, in design units.
+QPoint ListItem(int Ix) {
+    return {200, 75 + 40 * Ix + 20};
+}
+
+// A point of a 96 pixels-per-inch form, scaled as the main window is.
+QPoint FormPoint(TProgramHome& Home, qulonglong Main, int X, int Y) {
+    const double scale = Home.Geometry(Main).width() / 2330.0 * 2.5;
+    return {qRound(X * scale), qRound(Y * scale)};
+}
+
+QStringList Titles(const QList<TStoredPage>& Pages) {
+    QStringList titles;
+    for (const TStoredPage& p : Pages)
+        titles << p.Title;
+    return titles;
+}
+} // namespace
+
+class TstEndToEndEditing : public TE2eTest {
+    Q_OBJECT
+
+private slots:
+    void pagesAddedDeletedTypedAndBold() {
+        TProgramHome home(FServer);
+        QVERIFY(home.IsValid());
+        home.WriteVault({{QStringLiteral("Zebra"), "stripes"},
+                         {QStringLiteral("apple"), "red"},
+                         {QStringLiteral("Mango"), "sweet"}});
+        const qulonglong main = StartUnlocked(home, DefaultPw);
+        E2E_VERIFY(home, main != 0);
+
+        // Insert in the list opens the page editor for a new page.
+        E2E_VERIFY(home, ClickMain(home, main, ListItem(0)));
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("Insert")}));
+        const qulonglong form = home.WaitWindow(PageFormWindow);
+        E2E_VERIFY(home, form != 0);
+        E2E_VERIFY(home, home.Type(form, QStringLiteral("Kiwi")));
+        QPoint p = FormPoint(home, main, 263, 258); // the form's editor
+        E2E_VERIFY(home, home.Click(form, p.x(), p.y()));
+        E2E_VERIFY(home, home.Type(form, QStringLiteral("green")));
+        p = FormPoint(home, main, 400, 482); // its "Ok"
+        E2E_VERIFY(home, home.Click(form, p.x(), p.y()));
+        E2E_VERIFY(home, home.WaitNoWindow(PageFormWindow));
+
+        // Sorted: apple, Kiwi, Mango, Zebra. "X" on Zebra, then Yes (Tab
+        // from the focused No).
+        E2E_VERIFY(home, ClickMain(home, main, ListItem(3)));
+        E2E_VERIFY(home, ClickMain(home, main, DeleteButton));
+        const qulonglong confirm = home.WaitWindow(ConfirmWindow);
+        E2E_VERIFY(home, confirm != 0);
+        E2E_VERIFY(home, home.Keys(confirm, {QStringLiteral("Tab"), QStringLiteral("space")}));
+        E2E_VERIFY(home, home.WaitNoWindow(ConfirmWindow));
+
+        // Mango is current now; its last word is typed and made bold.
+        E2E_VERIFY(home, ClickMain(home, main, EditorArea));
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+End")}));
+        E2E_VERIFY(home, home.Type(main, QStringLiteral(" and ripe")));
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+shift+Left"),
+                                          QStringLiteral("ctrl+b"), QStringLiteral("ctrl+s")}));
+        CloseWindow(home, main);
+        QCOMPARE(home.WaitExit(), 0);
+
+        const QList<TStoredPage> pages = home.VaultPages();
+        QCOMPARE(Titles(pages), (QStringList{"apple", "Kiwi", "Mango"}));
+        QVERIFY2(pages[1].Text.contains("green"), pages[1].Text.constData());
+        const QByteArray mango = pages[2].Text;
+        QVERIFY2(mango.contains("sweet and "), mango.constData());
+        // Bold switched on before "ripe": \b not followed by a letter or 0.
+        QVERIFY2(QRegularExpression(QStringLiteral(R"(\\b(?![a-z0])[^}]*ripe)"))
+                     .match(QString::fromLatin1(mango))
+                     .hasMatch(),
+                 mango.constData());
+
+        // The reopened program holds the same: saving it again, after a
+        // change undone, writes the same pages and text.
+        const qulonglong again = StartUnlocked(home, DefaultPw);
+        E2E_VERIFY(home, again != 0);
+        E2E_VERIFY(home, ClickMain(home, again, ListItem(2)));
+        E2E_VERIFY(home, ClickMain(home, again, EditorArea));
+        E2E_VERIFY(home, home.Keys(again, {QStringLiteral("x"), QStringLiteral("BackSpace"),
+                                           QStringLiteral("ctrl+s")}));
+        CloseWindow(home, again);
+        QCOMPARE(home.WaitExit(), 0);
+        const QList<TStoredPage> reread = home.VaultPages();
+        QCOMPARE(Titles(reread), Titles(pages));
+        QCOMPARE(reread[2].Text, mango);
+    }
+
+    void searchSelectsMatchAndTypingReplacesIt() {
+        TProgramHome home(FServer);
+        QVERIFY(home.IsValid());
+        home.WriteVault({{QStringLiteral("Alpha"), "nothing to see"},
+                         {QStringLiteral("Beta"), "the hidden word"},
+                         {QStringLiteral("Gamma"), "more"}});
+        const qulonglong main = StartUnlocked(home, DefaultPw);
+        E2E_VERIFY(home, main != 0);
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+f")}));
+        const qulonglong find = home.WaitWindow(QStringLiteral("^Find$"));
+        E2E_VERIFY(home, find != 0);
+        E2E_VERIFY(home, home.Type(find, QStringLiteral("hidden")));
+        E2E_VERIFY(home, home.Keys(find, {QStringLiteral("Return")}));
+        E2E_VERIFY(home, home.WaitNoWindow(QStringLiteral("^Find$")));
+        E2E_VERIFY(home, home.Type(main, QStringLiteral("open")));
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+s")}));
+        CloseWindow(home, main);
+        QCOMPARE(home.WaitExit(), 0);
+
+        const QList<TStoredPage> pages = home.VaultPages();
+        QCOMPARE(Titles(pages), (QStringList{"Alpha", "Beta", "Gamma"}));
+        QVERIFY2(pages[1].Text.contains("the open word"), pages[1].Text.constData());
+        QVERIFY(!pages[1].Text.contains("hidden"));
+        QCOMPARE(pages[0].Text, QByteArray("nothing to see"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstEndToEndEditing)
+#include "tst_EndToEndEditing.moc"

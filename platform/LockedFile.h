@@ -32,6 +32,10 @@ private:
     int FHandle = -1;
 };
 
+// Whether ReplaceFileContent flushes to disk. The program always does;
+// benchmarks measure the write without the flush and the flush on its own.
+enum class TFlush { ToDisk, None };
+
 // Makes Data the whole content of FileName. The data go to a temporary file in
 // the same folder, are flushed to disk and only then renamed over the file;
 // the folder is flushed last. An existing file stays locked meanwhile and
@@ -40,7 +44,8 @@ private:
 // "Cannot open file "<name>". <reason>" for an existing file,
 // "Cannot create file "<name>". <reason>" for a new one, or
 // "Cannot write file "<name>". <reason>" once writing has begun.
-void ReplaceFileContent(const QString& FileName, const QByteArray& Data);
+void ReplaceFileContent(const QString& FileName, const QByteArray& Data,
+                        TFlush Flush = TFlush::ToDisk);
 
 // The texts of EFileError.
 std::string FileErrorText(const char* What, const QString& FileName, const QString& Reason);

@@ -1,6 +1,5 @@
 #include "vmr_vault.h"
 
-#include "LockedFile.h"
 #include "cCipherAES.h"
 
 #include <QBuffer>
@@ -171,8 +170,8 @@ QByteArray VaultData(const TPageList& Pages, int N) {
     return out;
 }
 
-void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N) {
-    ReplaceFileContent(FileName, VaultData(Pages, N));
+void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N, TFlush Flush) {
+    ReplaceFileContent(FileName, VaultData(Pages, N), Flush);
 }
 
 QString TrimStr(const std::string& s) {

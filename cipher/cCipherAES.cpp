@@ -222,52 +222,6 @@ void OneShot(Op op, int KeyBits, const void* Key, int KeySize, const void* Input
     AESWipeContext(ctx);
 }
 
-// A text's key, expanded once: the first KeyBits/8 bytes of the key,
-// zero-extended when shorter. Wiped when the text is done.
-class TTextKey {
-public:
-    explicit TTextKey(const std::string& Key) : FHardware(AESHardwareInUse()) {
-        const int bits = TextKeyBits(Key.size());
-        uint8_t key[32] = {};
-        std::memcpy(key, Key.data(), std::min<size_t>(size_t(bits / 8), Key.size()));
-        AESInitContext(FContext, bits);
-        AESExpandKey(FContext, key, bits / 8);
-        SecureZero(key, sizeof key);
-    }
-    ~TTextKey() { AESWipeContext(FContext); }
-    TTextKey(const TTextKey&) = delete;
-    TTextKey& operator=(const TTextKey&) = delete;
-
-    // Size bytes from In to Out, a short last block completed with zeros.
-    void Run(bool Encrypt, const void* In, size_t Size, void* Out) {
-        const auto* in = static_cast<const uint8_t*>(In);
-        auto* out = static_cast<uint8_t*>(Out);
-        const size_t whole = Size / 16;
-        Blocks(Encrypt, in, out, whole);
-        if (const size_t rest = Size % 16) {
-            uint8_t last[16] = {};
-            std::memcpy(last, in + 16 * whole, rest);
-            Blocks(Encrypt, last, last, 1);
-            std::memcpy(out + 16 * whole, last, 16);
-            SecureZero(last, sizeof last);
-        }
-    }
-
-private:
-    void Blocks(bool Encrypt, const uint8_t* In, uint8_t* Out, size_t Count) {
-        if (FHardware) {
-            (Encrypt ? AESHardwareEncrypt : AESHardwareDecrypt)(FContext.RoundKeys, FContext.Rounds,
-                                                                In, Out, Count);
-            return;
-        }
-        for (size_t i = 0; i < Count; ++i)
-            (Encrypt ? AESContextEncrypt : AESContextDecrypt)(FContext, In + 16 * i, 16,
-                                                              Out + 16 * i, 16);
-    }
-
-    TAESContext FContext;
-    const bool FHardware;
-};
 } // namespace
 
 void AESEncryptBlock(int KeyBits, const void* Key, int KeySize, const void* Input, int InputSize,
@@ -284,16 +238,54 @@ void AESWipeContext(TAESContext& Context) noexcept {
     SecureZero(&Context, sizeof Context);
 }
 
+TAESTextKey::TAESTextKey(const std::string& Key) : FHardware(AESHardwareInUse()) {
+    const int bits = TextKeyBits(Key.size());
+    uint8_t key[32] = {};
+    std::memcpy(key, Key.data(), std::min<size_t>(size_t(bits / 8), Key.size()));
+    AESInitContext(FContext, bits);
+    AESExpandKey(FContext, key, bits / 8);
+    SecureZero(key, sizeof key);
+}
+
+TAESTextKey::~TAESTextKey() {
+    AESWipeContext(FContext);
+}
+
+void TAESTextKey::Run(bool Encrypt, const void* In, size_t Size, void* Out) {
+    const auto* in = static_cast<const uint8_t*>(In);
+    auto* out = static_cast<uint8_t*>(Out);
+    const size_t whole = Size / 16;
+    Blocks(Encrypt, in, out, whole);
+    if (const size_t rest = Size % 16) {
+        uint8_t last[16] = {};
+        std::memcpy(last, in + 16 * whole, rest);
+        Blocks(Encrypt, last, last, 1);
+        std::memcpy(out + 16 * whole, last, 16);
+        SecureZero(last, sizeof last);
+    }
+}
+
+void TAESTextKey::Blocks(bool Encrypt, const uint8_t* In, uint8_t* Out, size_t Count) {
+    if (FHardware) {
+        (Encrypt ? AESHardwareEncrypt : AESHardwareDecrypt)(FContext.RoundKeys, FContext.Rounds, In,
+                                                            Out, Count);
+        return;
+    }
+    for (size_t i = 0; i < Count; ++i)
+        (Encrypt ? AESContextEncrypt : AESContextDecrypt)(FContext, In + 16 * i, 16, Out + 16 * i,
+                                                          16);
+}
+
 size_t EncryptedSize(size_t Size) {
     return (Size + 15) / 16 * 16;
 }
 
 void EncryptBytes(const std::string& Key, const void* Text, size_t Size, void* Out) {
-    TTextKey(Key).Run(true, Text, Size, Out);
+    TAESTextKey(Key).Encrypt(Text, Size, Out);
 }
 
 void DecryptBytes(const std::string& Key, const void* Data, size_t Size, void* Out) {
-    TTextKey(Key).Run(false, Data, Size, Out);
+    TAESTextKey(Key).Decrypt(Data, Size, Out);
 }
 
 size_t TrimmedSize(const void* Data, size_t Size) {

@@ -37,6 +37,27 @@ std::string DecryptText(const std::string& Key, const std::string& Data);
 // The text layer on caller-owned memory, for callers that move many bytes.
 // EncryptedSize(Size): Size rounded up to whole blocks.
 size_t EncryptedSize(size_t Size);
+
+// A text layer key, expanded once for many texts and wiped when destroyed.
+// Encrypt and Decrypt work as EncryptBytes and DecryptBytes below.
+class TAESTextKey {
+public:
+    explicit TAESTextKey(const std::string& Key);
+    ~TAESTextKey();
+    TAESTextKey(const TAESTextKey&) = delete;
+    TAESTextKey& operator=(const TAESTextKey&) = delete;
+
+    void Encrypt(const void* Text, size_t Size, void* Out) { Run(true, Text, Size, Out); }
+    void Decrypt(const void* Data, size_t Size, void* Out) { Run(false, Data, Size, Out); }
+
+private:
+    void Run(bool Encrypt, const void* In, size_t Size, void* Out);
+    void Blocks(bool Encrypt, const uint8_t* In, uint8_t* Out, size_t Count);
+
+    TAESContext FContext;
+    const bool FHardware;
+};
+
 // EncryptText of the Size bytes at Text into Out, which holds
 // EncryptedSize(Size) bytes and may be Text itself.
 void EncryptBytes(const std::string& Key, const void* Text, size_t Size, void* Out);

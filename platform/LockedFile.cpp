@@ -31,10 +31,10 @@ QByteArray Native(const QString& FileName) {
     throw EFileError(FileErrorText(What, FileName, Reason));
 }
 
-// Writes all of Data at the handle's position; 0 or the system's error.
-int WriteAll(int Handle, const QByteArray& Data) {
-    for (qsizetype done = 0; done < Data.size();) {
-        const ssize_t n = ::write(Handle, Data.constData() + done, size_t(Data.size() - done));
+// Writes Size bytes at the handle's position; 0 or the system's error.
+int WriteAll(int Handle, const char* Data, qsizetype Size) {
+    for (qsizetype done = 0; done < Size;) {
+        const ssize_t n = ::write(Handle, Data + done, size_t(Size - done));
         if (n < 0 && errno != EINTR)
             return errno;
         if (n > 0)
@@ -171,6 +171,12 @@ TLockedFile::~TLockedFile() {
 }
 
 void ReplaceFileContent(const QString& FileName, const QByteArray& Data, TFlush Flush) {
+    ReplaceFileContent(
+        FileName, [&Data](const TPutBytes& Put) { Put(Data.constData(), Data.size()); }, Flush);
+}
+
+void ReplaceFileContent(const QString& FileName,
+                        const std::function<void(const TPutBytes&)>& Produce, TFlush Flush) {
     struct stat st;
     const bool exists = ::stat(Native(FileName).constData(), &st) == 0 || errno != ENOENT;
     const char* const openError = exists ? CannotOpen : CannotCreate;
@@ -190,8 +196,10 @@ void ReplaceFileContent(const QString& FileName, const QByteArray& Data, TFlush 
         Fail(openError, FileName, SystemText(error));
     if (::fchmod(out.Handle(), mode) != 0)
         Fail(openError, FileName, SystemText(errno));
-    if (const int error = WriteAll(out.Handle(), Data))
-        Fail(CannotWrite, FileName, SystemText(error));
+    Produce([&](const char* Data, qsizetype Size) {
+        if (const int error = WriteAll(out.Handle(), Data, Size))
+            Fail(CannotWrite, FileName, SystemText(error));
+    });
     if (Flush == TFlush::ToDisk && ::fsync(out.Handle()) != 0)
         Fail(CannotWrite, FileName, SystemText(errno));
     if (const int error = out.Commit())

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 // A file that cannot be opened, created, read or written. The message names
 // the file and gives the system's reason.
@@ -45,6 +46,14 @@ enum class TFlush { ToDisk, None };
 // "Cannot create file "<name>". <reason>" for a new one, or
 // "Cannot write file "<name>". <reason>" once writing has begun.
 void ReplaceFileContent(const QString& FileName, const QByteArray& Data,
+                        TFlush Flush = TFlush::ToDisk);
+
+// The same with the content handed over piece by piece: Produce calls Put
+// for each piece in order, and whatever it raises leaves the old file as it
+// was. Put raises EFileError "Cannot write file ..." when writing fails.
+using TPutBytes = std::function<void(const char* Data, qsizetype Size)>;
+void ReplaceFileContent(const QString& FileName,
+                        const std::function<void(const TPutBytes&)>& Produce,
                         TFlush Flush = TFlush::ToDisk);
 
 // The texts of EFileError.

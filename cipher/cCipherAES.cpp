@@ -1,9 +1,11 @@
 #include "cCipherAES.h"
 
+#include "cAESHardware.h"
 #include "cCipherUtils.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -120,12 +122,7 @@ int TextKeyBits(size_t keyLen) {
     return 128;
 }
 
-// The working key: the first KeyBits/8 bytes, zero-extended when shorter.
-std::string WorkingKey(const std::string& Key, int bits) {
-    std::string k(static_cast<size_t>(bits / 8), '\0');
-    std::memcpy(k.data(), Key.data(), std::min(k.size(), Key.size()));
-    return k;
-}
+std::atomic<bool> HardwareAllowed{true};
 
 } // namespace
 
@@ -225,21 +222,6 @@ void OneShot(Op op, int KeyBits, const void* Key, int KeySize, const void* Input
     AESWipeContext(ctx);
 }
 
-template <typename Op> std::string RunBlocks(Op op, const std::string& Key, const std::string& s) {
-    const int bits = TextKeyBits(Key.size());
-    std::string key = WorkingKey(Key, bits);
-    const size_t blocks = (s.size() + 15) / 16;
-    std::string result(blocks * 16, '\0');
-    uint8_t in[16];
-    for (size_t i = 0; i < blocks; ++i) {
-        std::memset(in, 0, sizeof in);
-        std::memcpy(in, s.data() + 16 * i, std::min<size_t>(16, s.size() - 16 * i));
-        OneShot(op, bits, key.data(), static_cast<int>(key.size()), in, 16, &result[16 * i], 16);
-    }
-    SecureZero(in, sizeof in);
-    SecureZero(key);
-    return result;
-}
 } // namespace
 
 void AESEncryptBlock(int KeyBits, const void* Key, int KeySize, const void* Input, int InputSize,
@@ -256,15 +238,80 @@ void AESWipeContext(TAESContext& Context) noexcept {
     SecureZero(&Context, sizeof Context);
 }
 
+TAESTextKey::TAESTextKey(const std::string& Key) : FHardware(AESHardwareInUse()) {
+    const int bits = TextKeyBits(Key.size());
+    uint8_t key[32] = {};
+    std::memcpy(key, Key.data(), std::min<size_t>(size_t(bits / 8), Key.size()));
+    AESInitContext(FContext, bits);
+    AESExpandKey(FContext, key, bits / 8);
+    SecureZero(key, sizeof key);
+}
+
+TAESTextKey::~TAESTextKey() {
+    AESWipeContext(FContext);
+}
+
+void TAESTextKey::Run(bool Encrypt, const void* In, size_t Size, void* Out) {
+    const auto* in = static_cast<const uint8_t*>(In);
+    auto* out = static_cast<uint8_t*>(Out);
+    const size_t whole = Size / 16;
+    Blocks(Encrypt, in, out, whole);
+    if (const size_t rest = Size % 16) {
+        uint8_t last[16] = {};
+        std::memcpy(last, in + 16 * whole, rest);
+        Blocks(Encrypt, last, last, 1);
+        std::memcpy(out + 16 * whole, last, 16);
+        SecureZero(last, sizeof last);
+    }
+}
+
+void TAESTextKey::Blocks(bool Encrypt, const uint8_t* In, uint8_t* Out, size_t Count) {
+    if (FHardware) {
+        (Encrypt ? AESHardwareEncrypt : AESHardwareDecrypt)(FContext.RoundKeys, FContext.Rounds, In,
+                                                            Out, Count);
+        return;
+    }
+    for (size_t i = 0; i < Count; ++i)
+        (Encrypt ? AESContextEncrypt : AESContextDecrypt)(FContext, In + 16 * i, 16, Out + 16 * i,
+                                                          16);
+}
+
+size_t EncryptedSize(size_t Size) {
+    return (Size + 15) / 16 * 16;
+}
+
+void EncryptBytes(const std::string& Key, const void* Text, size_t Size, void* Out) {
+    TAESTextKey(Key).Encrypt(Text, Size, Out);
+}
+
+void DecryptBytes(const std::string& Key, const void* Data, size_t Size, void* Out) {
+    TAESTextKey(Key).Decrypt(Data, Size, Out);
+}
+
+size_t TrimmedSize(const void* Data, size_t Size) {
+    const auto* p = static_cast<const char*>(Data);
+    while (Size > 0 && (p[Size - 1] == '\0' || p[Size - 1] == ' '))
+        --Size;
+    return Size;
+}
+
 std::string EncryptText(const std::string& Key, const std::string& Text) {
-    return RunBlocks(AESContextEncrypt, Key, Text);
+    std::string result(EncryptedSize(Text.size()), '\0');
+    EncryptBytes(Key, Text.data(), Text.size(), result.data());
+    return result;
 }
 
 std::string DecryptText(const std::string& Key, const std::string& Data) {
-    std::string result = RunBlocks(AESContextDecrypt, Key, Data);
-    size_t n = result.size();
-    while (n > 0 && (result[n - 1] == '\0' || result[n - 1] == ' '))
-        --n;
-    result.resize(n);
+    std::string result(EncryptedSize(Data.size()), '\0');
+    DecryptBytes(Key, Data.data(), Data.size(), result.data());
+    result.resize(TrimmedSize(result.data(), result.size()));
     return result;
+}
+
+void AESAllowHardware(bool Allow) {
+    HardwareAllowed.store(Allow, std::memory_order_relaxed);
+}
+
+bool AESHardwareInUse() {
+    return HardwareAllowed.load(std::memory_order_relaxed) && AESHardwarePresent();
 }

@@ -1,11 +1,13 @@
 #include "cCipherUtils.h"
 
+#include <cstring>
+
 void SecureZero(void* Buffer, std::ptrdiff_t Count) noexcept {
     if (Buffer == nullptr || Count <= 0)
         return;
-    volatile unsigned char* p = static_cast<volatile unsigned char*>(Buffer);
-    for (std::ptrdiff_t i = 0; i < Count; ++i)
-        p[i] = 0;
+    std::memset(Buffer, 0, static_cast<size_t>(Count));
+    // The optimiser must assume the zeros are read, so it keeps the memset.
+    __asm__ __volatile__("" : : "r"(Buffer) : "memory");
 }
 
 void SecureZero(std::string& s) noexcept {

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -32,10 +31,10 @@ QByteArray Native(const QString& FileName) {
     throw EFileError(FileErrorText(What, FileName, Reason));
 }
 
-// Writes all of Data at the handle's position; 0 or the system's error.
-int WriteAll(int Handle, const QByteArray& Data) {
-    for (qsizetype done = 0; done < Data.size();) {
-        const ssize_t n = ::write(Handle, Data.constData() + done, size_t(Data.size() - done));
+// Writes Size bytes at the handle's position; 0 or the system's error.
+int WriteAll(int Handle, const char* Data, qsizetype Size) {
+    for (qsizetype done = 0; done < Size;) {
+        const ssize_t n = ::write(Handle, Data + done, size_t(Size - done));
         if (n < 0 && errno != EINTR)
             return errno;
         if (n > 0)
@@ -43,6 +42,77 @@ int WriteAll(int Handle, const QByteArray& Data) {
     }
     return 0;
 }
+
+// A file's next content, written beside it and renamed over it by Commit.
+// It has no name until then where the file system allows (O_TMPFILE), so a
+// crash leaves nothing behind; elsewhere it has a temporary name, removed
+// when it is not committed.
+class TNewFile {
+public:
+    explicit TNewFile(const QString& Target) : FTarget(Native(Target)) {}
+    ~TNewFile() {
+        if (FHandle >= 0)
+            ::close(FHandle);
+        if (!FName.isEmpty())
+            ::unlink(FName.constData());
+    }
+    TNewFile(const TNewFile&) = delete;
+    TNewFile& operator=(const TNewFile&) = delete;
+
+    int Handle() const { return FHandle; }
+
+    // 0 or the system's error.
+    int Open() {
+        const QByteArray folder = Native(QFileInfo(QFile::decodeName(FTarget)).absolutePath());
+        FHandle = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (FHandle >= 0)
+            return 0;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return errno;
+        QByteArray name = FTarget + ".XXXXXX";
+        FHandle = ::mkostemp(name.data(), O_CLOEXEC);
+        if (FHandle < 0)
+            return errno;
+        FName = name;
+        return 0;
+    }
+
+    // Puts the file in the target's place; 0 or the system's error.
+    int Commit() {
+        if (FName.isEmpty()) {
+            // Give the unnamed file a free temporary name first.
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(FHandle);
+            for (int attempt = 0;; ++attempt) {
+                QByteArray name = FTarget + ".XXXXXX";
+                const int probe = ::mkstemp(name.data());
+                if (probe < 0)
+                    return errno;
+                ::close(probe);
+                ::unlink(name.constData());
+                if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(),
+                             AT_SYMLINK_FOLLOW) == 0) {
+                    FName = name;
+                    break;
+                }
+                if (errno != EEXIST || attempt == 10)
+                    return errno;
+            }
+        }
+        const int closed = ::close(FHandle);
+        FHandle = -1;
+        if (closed != 0)
+            return errno;
+        if (::rename(FName.constData(), FTarget.constData()) != 0)
+            return errno;
+        FName.clear();
+        return 0;
+    }
+
+private:
+    QByteArray FTarget;
+    QByteArray FName; // the temporary name, while the file has one
+    int FHandle = -1;
+};
 
 // Flushes the folder's entry for a renamed file; 0 or the system's error.
 // A folder that cannot be opened, or flushed on this file system, is taken
@@ -100,7 +170,13 @@ TLockedFile::~TLockedFile() {
         ::close(FHandle); // releases the lock
 }
 
-void ReplaceFileContent(const QString& FileName, const QByteArray& Data) {
+void ReplaceFileContent(const QString& FileName, const QByteArray& Data, TFlush Flush) {
+    ReplaceFileContent(
+        FileName, [&Data](const TPutBytes& Put) { Put(Data.constData(), Data.size()); }, Flush);
+}
+
+void ReplaceFileContent(const QString& FileName,
+                        const std::function<void(const TPutBytes&)>& Produce, TFlush Flush) {
     struct stat st;
     const bool exists = ::stat(Native(FileName).constData(), &st) == 0 || errno != ENOENT;
     const char* const openError = exists ? CannotOpen : CannotCreate;
@@ -111,24 +187,24 @@ void ReplaceFileContent(const QString& FileName, const QByteArray& Data) {
         if (::fstat(held->Handle(), &st) == 0)
             mode = st.st_mode & 07777;
     }
+    // A link stays a link: the new content replaces its target.
+    const QString canonical = exists ? QFileInfo(FileName).canonicalFilePath() : QString();
+    const QString target = canonical.isEmpty() ? FileName : canonical;
 
-    // Not committed, the temporary file is removed when `out` goes.
-    QSaveFile out(FileName);
-    if (!out.open(QIODevice::WriteOnly))
-        Fail(openError, FileName, out.errorString());
-    if (::fchmod(out.handle(), mode) != 0)
+    TNewFile out(target);
+    if (const int error = out.Open())
+        Fail(openError, FileName, SystemText(error));
+    if (::fchmod(out.Handle(), mode) != 0)
         Fail(openError, FileName, SystemText(errno));
-    // Straight to the handle, so that a failure keeps the system's reason.
-    if (const int error = WriteAll(out.handle(), Data))
-        Fail(CannotWrite, FileName, SystemText(error));
-    // commit() flushes to disk as well but ignores a failure to do so.
-    if (::fsync(out.handle()) != 0)
+    Produce([&](const char* Data, qsizetype Size) {
+        if (const int error = WriteAll(out.Handle(), Data, Size))
+            Fail(CannotWrite, FileName, SystemText(error));
+    });
+    if (Flush == TFlush::ToDisk && ::fsync(out.Handle()) != 0)
         Fail(CannotWrite, FileName, SystemText(errno));
-    if (!out.commit())
-        Fail(CannotWrite, FileName, out.errorString());
-    // The rename happened beside the link's target when the name is a link.
-    const QString written = QFileInfo(FileName).canonicalFilePath();
-    if (const int error =
-            SyncFolder(QFileInfo(written.isEmpty() ? FileName : written).absolutePath()))
+    if (const int error = out.Commit())
         Fail(CannotWrite, FileName, SystemText(error));
+    if (Flush == TFlush::ToDisk)
+        if (const int error = SyncFolder(QFileInfo(target).absolutePath()))
+            Fail(CannotWrite, FileName, SystemText(error));
 }

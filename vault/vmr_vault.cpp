@@ -1,6 +1,5 @@
 #include "vmr_vault.h"
 
-#include "LockedFile.h"
 #include "cCipherAES.h"
 
 #include <QBuffer>
@@ -10,41 +9,11 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 const std::string VaultKey = "Kq7!vT2#Lm9%Rx4$";
 
 namespace {
-// Decrypts whole blocks without dropping anything, so that a title's own
-// trailing spaces survive; a short last block is completed with zero bytes.
-class TTitleDecrypter {
-public:
-    TTitleDecrypter() {
-        AESInitContext(FContext, 128);
-        AESExpandKey(FContext, VaultKey.data(), static_cast<int>(VaultKey.size()));
-    }
-    ~TTitleDecrypter() { AESWipeContext(FContext); }
-    TTitleDecrypter(const TTitleDecrypter&) = delete;
-    TTitleDecrypter& operator=(const TTitleDecrypter&) = delete;
-
-    // Only the zero bytes that completed the last block are dropped, with any
-    // zero bytes before them: a title never ends in U+0000 on purpose, and
-    // TrimStr puts back the high byte of a last character below U+0100.
-    QString Title(const QByteArray& Data) {
-        std::string plain(static_cast<size_t>(Data.size() + 15) / 16 * 16, '\0');
-        char block[16];
-        for (qsizetype at = 0; at < Data.size(); at += 16) {
-            std::memset(block, 0, sizeof block);
-            std::memcpy(block, Data.constData() + at, std::min<qsizetype>(16, Data.size() - at));
-            AESContextDecrypt(FContext, block, 16, &plain[at], 16);
-        }
-        plain.erase(plain.find_last_not_of('\0') + 1);
-        return TrimStr(plain);
-    }
-
-private:
-    TAESContext FContext;
-};
-
 class TVaultReader {
 public:
     TVaultReader(QIODevice& In, const QString& FileName)
@@ -54,14 +23,23 @@ public:
         const qint32 count = ReadInt(QStringLiteral("the file ends before the page count"));
         if (count < 0)
             throw EVaultDamaged(FFileName, 0, QStringLiteral("the page count is negative"));
-        TTitleDecrypter titles;
         FPages = count;
         for (qint32 i = 0; i < count; ++i) {
             FPage = i + 1;
             std::unique_ptr<TPage> page(KelNewCreated<TPage>());
-            page->SetTitle(titles.Title(ReadField()));
-            const std::string text = DecryptText(VaultKey, ReadField().toStdString());
-            page->SetText(QByteArray::fromStdString(text));
+            // Only the zero bytes that completed the last block are dropped
+            // from a title, with any zero bytes before them, so that its own
+            // trailing spaces survive: a title never ends in U+0000 on
+            // purpose, and TrimStr puts back the high byte of a last
+            // character below U+0100.
+            QByteArray title = ReadField();
+            qsizetype n = title.size();
+            while (n > 0 && title[n - 1] == '\0')
+                --n;
+            page->SetTitle(TrimStr(std::string(title.constData(), size_t(n))));
+            QByteArray text = ReadField();
+            text.truncate(qsizetype(TrimmedSize(text.constData(), size_t(text.size()))));
+            page->SetText(text);
             AddPage(page.release());
         }
     }
@@ -84,8 +62,9 @@ private:
         return qFromLittleEndian<qint32>(bytes);
     }
 
-    // A length and the bytes it counts. The length is checked against what
-    // the file still holds before anything is allocated for it.
+    // A length and the bytes it counts, decrypted where they were read, a
+    // short last block completed with zero bytes. The length is checked
+    // against what the file still holds before anything is allocated for it.
     QByteArray ReadField() {
         const qint64 at = FIn.pos();
         const qint32 length = ReadInt(QStringLiteral("the file ends inside ") + PageText());
@@ -93,9 +72,10 @@ private:
             Damaged(at, QStringLiteral("a length in %1 is negative").arg(PageText()));
         if (length > FSize - FIn.pos())
             Damaged(at, PageText() + QStringLiteral(" runs past the end of the file"));
-        QByteArray bytes = FIn.read(length);
-        if (bytes.size() != length)
+        QByteArray bytes(qsizetype(EncryptedSize(size_t(length))), Qt::Uninitialized);
+        if (FIn.read(bytes.data(), length) != length)
             Damaged(at, QStringLiteral("the file ends inside ") + PageText());
+        FKey.Decrypt(bytes.constData(), size_t(length), bytes.data());
         return bytes;
     }
 
@@ -104,26 +84,100 @@ private:
     const qint64 FSize;
     qint32 FPage = 0;
     qint32 FPages = 0;
+    TAESTextKey FKey{VaultKey};
 };
 
-void AppendInt(QByteArray& Out, qint32 Value) {
-    char bytes[4];
-    qToLittleEndian(Value, bytes);
-    Out.append(bytes, 4);
-}
-
-void AppendField(QByteArray& Out, const std::string& Encrypted) {
-    if (Encrypted.size() > size_t(INT_MAX))
+// The encrypted length of a field, checked against the file's 32-bit lengths.
+qsizetype FieldSize(qsizetype PlainBytes) {
+    const size_t n = EncryptedSize(size_t(PlainBytes));
+    if (n > size_t(INT_MAX))
         throw Exception("A page is too large for the vault file.");
-    AppendInt(Out, static_cast<qint32>(Encrypted.size()));
-    Out.append(Encrypted.data(), static_cast<qsizetype>(Encrypted.size()));
+    return qsizetype(n);
 }
 
-std::string TitleBytes(const QString& Title) {
-    std::string bytes(static_cast<size_t>(Title.size()) * 2, '\0');
-    for (qsizetype i = 0; i < Title.size(); ++i)
-        qToLittleEndian(Title[i].unicode(), &bytes[size_t(i) * 2]);
-    return bytes;
+// Encrypts the vault's fields into a small buffer that is handed on whenever
+// it fills: a large vault needs no second copy of itself in memory, and the
+// buffer is small enough to be reused rather than mapped afresh.
+class TVaultWriter {
+public:
+    explicit TVaultWriter(const TPutBytes& Put) : FPut(Put), FKey(VaultKey) {}
+    ~TVaultWriter() { SecureZero(FBuffer.get(), kChunk); }
+    TVaultWriter(const TVaultWriter&) = delete;
+    TVaultWriter& operator=(const TVaultWriter&) = delete;
+
+    void Int(qint32 Value) {
+        if (FUsed + 4 > kChunk)
+            Flush();
+        qToLittleEndian(Value, FBuffer.get() + FUsed);
+        FUsed += 4;
+    }
+
+    // The length and the encrypted bytes; ECB lets a long field go in pieces
+    // of whole blocks.
+    void Field(const char* Plain, qsizetype Size) {
+        Int(qint32(FieldSize(Size)));
+        while (Size > 0) {
+            if (FUsed + 16 > kChunk)
+                Flush();
+            const qsizetype piece = std::min<qsizetype>(Size, (kChunk - FUsed) / 16 * 16);
+            char* at = FBuffer.get() + FUsed;
+            std::memcpy(at, Plain, size_t(piece));
+            FKey.Encrypt(at, size_t(piece), at);
+            FUsed += qsizetype(EncryptedSize(size_t(piece)));
+            Plain += piece;
+            Size -= piece;
+        }
+    }
+
+    void Flush() {
+        if (FUsed > 0)
+            FPut(FBuffer.get(), FUsed);
+        FUsed = 0;
+    }
+
+private:
+    static constexpr qsizetype kChunk = 64 * 1024;
+    const TPutBytes& FPut;
+    TAESTextKey FKey;
+    std::unique_ptr<char[]> FBuffer{new char[kChunk]};
+    qsizetype FUsed = 0;
+};
+
+// The first N pages and the vault's size, after checking every entry and
+// length, so that a list that cannot be written fails before anything is.
+struct TVaultPages {
+    std::vector<const TPage*> Pages;
+    qsizetype Size = 4;
+};
+
+TVaultPages VaultPages(const TPageList& Pages, int N) {
+    if (N < 0)
+        throw EListError("List count out of bounds (" + std::to_string(N) + ")");
+    TVaultPages vault;
+    vault.Pages.reserve(size_t(N));
+    for (int i = 0; i < N; ++i) {
+        const TPage* page = Pages.GetPages(i);
+        if (!page)
+            throw Exception("Entry " + std::to_string(i) + " of the page list is not a page.");
+        vault.Size += 8 + FieldSize(page->Title().size() * 2) + FieldSize(page->Text().size());
+        vault.Pages.push_back(page);
+    }
+    return vault;
+}
+
+void PutVault(const std::vector<const TPage*>& Pages, const TPutBytes& Put) {
+    TVaultWriter out(Put);
+    out.Int(qint32(Pages.size()));
+    std::string title;
+    for (const TPage* page : Pages) {
+        title.resize(size_t(page->Title().size()) * 2);
+        for (qsizetype k = 0; k < page->Title().size(); ++k)
+            qToLittleEndian(page->Title()[k].unicode(), &title[size_t(k) * 2]);
+        out.Field(title.data(), qsizetype(title.size()));
+        out.Field(page->Text().constData(), page->Text().size());
+    }
+    out.Flush();
+    SecureZero(title);
 }
 } // namespace
 
@@ -157,22 +211,17 @@ void ReadVaultData(const QByteArray& Data, const QString& FileName, const TAddPa
 }
 
 QByteArray VaultData(const TPageList& Pages, int N) {
-    if (N < 0)
-        throw EListError("List count out of bounds (" + std::to_string(N) + ")");
+    const TVaultPages vault = VaultPages(Pages, N);
     QByteArray out;
-    AppendInt(out, N);
-    for (int i = 0; i < N; ++i) {
-        const TPage* page = Pages.GetPages(i);
-        if (!page)
-            throw Exception("Entry " + std::to_string(i) + " of the page list is not a page.");
-        AppendField(out, EncryptText(VaultKey, TitleBytes(page->Title())));
-        AppendField(out, EncryptText(VaultKey, page->Text().toStdString()));
-    }
+    out.reserve(vault.Size);
+    PutVault(vault.Pages, [&out](const char* Data, qsizetype Size) { out.append(Data, Size); });
     return out;
 }
 
-void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N) {
-    ReplaceFileContent(FileName, VaultData(Pages, N));
+void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N, TFlush Flush) {
+    const TVaultPages vault = VaultPages(Pages, N);
+    ReplaceFileContent(
+        FileName, [&](const TPutBytes& Put) { PutVault(vault.Pages, Put); }, Flush);
 }
 
 QString TrimStr(const std::string& s) {

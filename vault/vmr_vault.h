@@ -5,6 +5,7 @@
 // and the length and bytes of the encrypted text. No signature, no version:
 // files written by any copy of the program must keep reading.
 
+#include "LockedFile.h"
 #include "cCipherUtils.h"
 #include "vmr_utils.h"
 
@@ -47,8 +48,10 @@ void ReadVaultData(const QByteArray& Data, const QString& FileName, const TAddPa
 
 // Makes the first N pages of Pages, in list order, the whole content of the
 // file, as a whole or not at all (see ReplaceFileContent). N outside 0 to
-// Pages.Count() raises EListError before anything is written.
-void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N);
+// Pages.Count() raises EListError before anything is written. The program
+// always flushes to disk; TFlush::None serves the benchmarks.
+void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N,
+                    TFlush Flush = TFlush::ToDisk);
 // The bytes that WriteVaultFile writes.
 QByteArray VaultData(const TPageList& Pages, int N);
 

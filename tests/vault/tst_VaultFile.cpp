@@ -317,6 +317,16 @@ private slots:
         QFile::remove(target);
     }
 
+    // The benchmarks' write without the flush writes the same file.
+    void writeWithoutFlushWritesTheSameBytes() {
+        QVERIFY(WriteRaw(FVault, QByteArray(500, 'x')));
+        TOwnedPages pages;
+        pages.Add("p", "text");
+        WriteVaultFile(FVault, *pages.List, 1, TFlush::None);
+        QCOMPARE(ReadAll(FVault), VaultData(*pages.List, 1));
+        QCOMPARE(FilesIn(FDir.path()), QStringList("vellomar.pgs"));
+    }
+
     void missingFileCannotBeRead() {
         TReadPages read;
         QCOMPARE(MessageOf([&] { ReadVaultFile(FVault, CollectInto(read)); }),

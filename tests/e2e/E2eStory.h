@@ -55,11 +55,11 @@ inline qulonglong StartUnlocked(TProgramHome& Home, const QString& Password) {
 // shows (its id is returned). Now and then a close request from another
 // client does not reach the program, so one without effect is sent again.
 inline qulonglong CloseWindow(TProgramHome& Home, qulonglong Window) {
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired()) {
         if (!Home.RequestClose(Window))
             return 0;
-        const qulonglong confirm = Home.WaitWindow(ConfirmWindow, 1500);
+        const qulonglong confirm = Home.WaitWindow(ConfirmWindow, 4000);
         if (confirm || !Home.IsRunning())
             return confirm;
     }

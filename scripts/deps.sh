@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-5compat-dev
     fonts-crosextra-carlito fonts-dejavu-core
     openssl xxd
+    clang libclang-rt-14-dev
     libbenchmark-dev libssl-dev
     xvfb xdotool x11-utils libxcb1-dev
 )

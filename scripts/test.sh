@@ -5,3 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+# Every reader under the fuzzer, 30 seconds each, after the suite itself.
+bash scripts/fuzz.sh 30

@@ -19,7 +19,7 @@ start_xserver 2560x2048x24
 
 grab() { # name window-regex
     local id
-    id=$(wait_window "$2")
+    id=$(wait_window "$2") || return 1
     sleep 0.5 # let it paint
     build/tools/vmr_grab "$id" "$out/$scale-$1.png"
     echo "$id"

@@ -1,12 +1,14 @@
 // Program entry.
 
 #include "Application.h"
+#include "vmr_icon.h"
 #include "vmr_main.h"
 
 int main(int argc, char** argv) {
     Q_INIT_RESOURCE(assets);
     TApplication app(argc, argv);
     TApplication::SetTitle(QStringLiteral("Vellomar "));
+    InstallAppIcon();
     TTPagesMain main;
     if (TApplication::Halted())
         return TApplication::HaltCode();

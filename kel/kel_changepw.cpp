@@ -11,6 +11,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 // The 8-bit form of a typed password, encrypted; the plain bytes are wiped.
@@ -57,6 +58,17 @@ TChangePasswordDlg::TChangePasswordDlg(QWidget* Owner) : TForm(Owner) {
     sc.Place(Button2, 432, 337, 188, 62);
     Button2->setAutoDefault(false);
     connect(Button2, &QPushButton::clicked, this, [this] { SetModalResult(1); });
+
+    // The design leaves room for the labels in its own font; a wider one
+    // moves the edits and the button to the right, and widens the dialog,
+    // rather than covering the labels' ends.
+    const int labelsEnd = std::max(
+        {Label1->geometry().right(), Label2->geometry().right(), Label3->geometry().right()});
+    const int shift = std::max(0, labelsEnd + 1 + sc.S(20) - eOld->x());
+    for (QWidget* w : {static_cast<QWidget*>(eOld), static_cast<QWidget*>(eNew),
+                       static_cast<QWidget*>(eCfm), static_cast<QWidget*>(Button2)})
+        w->move(w->x() + shift, w->y());
+    setFixedSize(width() + shift, height());
 
     lErr = label("lErr", "", 48, 274);
     QPalette pal = lErr->palette();

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Takes the README's picture of the main window: a private X server, a copy of
+# build/vellomar beside a vault with a few sample pages, unlocked with the
+# default password; the window is saved to assets/screenshot.png (or $1).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+out="${1:-assets/screenshot.png}"
+source scripts/xserver.sh
+build_targets vellomar vmr_grab vmr_demovault
+
+work=$(mktemp -d)
+trap 'stop_program; stop_xserver; rm -rf "$work"' EXIT
+build/tools/vmr_demovault "$work/demo.pgs"
+start_xserver 1280x1024x24
+start_program build "$work/demo.pgs"
+splash=$(wait_window '^VMRSplash$')
+focus_window "$splash"
+xdotool type --delay 20 vellomar
+main=$(wait_window '^VMR v ')
+# The caret at the end of the text, as while writing.
+read -r x y < <(main_point "$main" 1675 900)
+xdotool mousemove --window "$main" "$x" "$y" click 1
+xdotool mousemove 0 0
+sleep 0.5
+build/tools/vmr_grab "$main" "$out"
+echo "wrote $out"

@@ -14,14 +14,14 @@ build_targets vellomar vmr_grab vmr_demovault
 
 work=$(mktemp -d)
 trap 'stop_program; stop_xserver; rm -rf "$work"' EXIT
-build/tools/vmr_demovault "$work/demo.pgs"
+build/scripts/tools/vmr_demovault "$work/demo.pgs"
 start_xserver 2560x2048x24
 
 grab() { # name window-regex
     local id
     id=$(wait_window "$2") || return 1
     sleep 0.5 # let it paint
-    build/tools/vmr_grab "$id" "$out/$scale-$1.png"
+    build/scripts/tools/vmr_grab "$id" "$out/$scale-$1.png"
     echo "$id"
 }
 key() { # window key...

@@ -11,7 +11,7 @@ build_targets vellomar vmr_grab vmr_demovault
 
 work=$(mktemp -d)
 trap 'stop_program; stop_xserver; rm -rf "$work"' EXIT
-build/tools/vmr_demovault "$work/demo.pgs"
+build/scripts/tools/vmr_demovault "$work/demo.pgs"
 start_xserver 1280x1024x24
 start_program build "$work/demo.pgs"
 splash=$(wait_window '^VMRSplash$')
@@ -23,5 +23,5 @@ read -r x y < <(main_point "$main" 1675 900)
 xdotool mousemove --window "$main" "$x" "$y" click 1
 xdotool mousemove 0 0
 sleep 0.5
-build/tools/vmr_grab "$main" "$out"
+build/scripts/tools/vmr_grab "$main" "$out"
 echo "wrote $out"

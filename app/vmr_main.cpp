@@ -239,6 +239,7 @@ void TTPagesMain::FormDestroy() {
     ePages->OnDblClick = nullptr;
     FShownPage = nullptr;
     FEditorPage = nullptr;
+    FPlainTexts.Clear();
     TKelList::FreeAll(Pages);
     Pages = nullptr;
 }
@@ -392,6 +393,7 @@ TPage* TTPagesMain::LoadPage(int Ix) const {
 }
 
 void TTPagesMain::ForgetPage(const TPage* p) {
+    FPlainTexts.Forget(p);
     if (p == FShownPage) {
         FShownPage = nullptr;
         FPageChgd = false;
@@ -406,6 +408,7 @@ void TTPagesMain::LoadPages() {
     FEditorPage = nullptr;
     FPageChgd = false;
     ePages->Clear();
+    FPlainTexts.Clear();
     Pages->ClearAll();
     FVaultUnread = false;
     if (QFileInfo::exists(name)) {

@@ -177,9 +177,7 @@ public:
             if (FUsed + 16 > kChunk)
                 Flush();
             const qsizetype piece = std::min<qsizetype>(Size, (kChunk - FUsed) / 16 * 16);
-            char* at = FBuffer.get() + FUsed;
-            std::memcpy(at, Plain, size_t(piece));
-            FKey.Encrypt(at, size_t(piece), at);
+            FKey.Encrypt(Plain, size_t(piece), FBuffer.get() + FUsed);
             FUsed += qsizetype(EncryptedSize(size_t(piece)));
             Plain += piece;
             Size -= piece;

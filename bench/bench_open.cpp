@@ -6,7 +6,7 @@
 // started again with --open-once), since the peak of a process only grows.
 
 #include "Application.h"
-#include "RtfWriter.h"
+#include "FormattedBody.h"
 #include "vmr_main.h"
 #include "vmr_splash.h"
 #include "vmr_utils.h"
@@ -32,28 +32,6 @@ namespace {
 
 constexpr int kPages = 10000;
 constexpr qsizetype kVaultBytes = qsizetype(50) << 20;
-
-// A formatted body of about Size bytes of RTF.
-QByteArray Body(QRandomGenerator& Rng, qsizetype Size) {
-    static const char* const words[] = {"note", "meeting", "garden", "invoice", "Zürich",
-                                        "café", "budget",  "plan",   "ticket",  "flour"};
-    QTextDocument doc;
-    QTextCursor c(&doc);
-    for (qsizetype approx = 0; approx < Size;) {
-        QTextCharFormat f;
-        f.setFontPointSize(9 + Rng.bounded(6));
-        if (Rng.bounded(5) == 0)
-            f.setFontWeight(QFont::Bold);
-        QString run;
-        for (int i = 0; i < 12; ++i)
-            run += QString::fromUtf8(words[Rng.bounded(10)]) + u' ';
-        c.insertText(run, f);
-        approx += run.size() + 24;
-        if (Rng.bounded(6) == 0)
-            c.insertBlock();
-    }
-    return WriteRtf(doc);
-}
 
 // Writes the large vault as Dir/vellomar.pgs.
 void WriteLargeVault(const QString& Dir) {
@@ -177,6 +155,11 @@ struct TMemory {
 TMemory MemoryOfOpening(const QString& Dir) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Settings of its own, as at a first start, whatever ran before.
+    const QTemporaryDir config(QDir::tempPath() + QStringLiteral("/vmr-open-config-XXXXXX"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    p.setProcessEnvironment(env);
     p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--open-once"), Dir});
     if (!p.waitForFinished(600000) || p.exitCode() != 0) {
         std::fprintf(stderr, "opening %s failed\n", qPrintable(Dir));

@@ -3,9 +3,9 @@
 // a hidden editor and searching there, one page at a time. The first press
 // reads every body; a press after it finds their text kept.
 
+#include "FormattedBody.h"
 #include "RichEdit.h"
 #include "RichTextStream.h"
-#include "RtfWriter.h"
 #include "vmr_pagesearch.h"
 #include "vmr_utils.h"
 
@@ -31,32 +31,6 @@ struct TNotebook {
     std::vector<std::unique_ptr<TPage>> Pages; // the same, as the program holds them
     qsizetype Bytes = 0;
 };
-
-// A formatted body of about Size bytes of RTF.
-QByteArray Body(QRandomGenerator& Rng, qsizetype Size) {
-    static const char* const words[] = {"note",   "meeting", "tomorrow", "garden", "invoice",
-                                        "call",   "recipe",  "flour",    "butter", "train",
-                                        "ticket", "Zürich",  "café",     "budget", "plan"};
-    QTextDocument doc;
-    QTextCursor c(&doc);
-    qsizetype approx = 0;
-    while (approx < Size) {
-        QTextCharFormat f;
-        f.setFontPointSize(9 + Rng.bounded(6));
-        if (Rng.bounded(5) == 0)
-            f.setFontWeight(QFont::Bold);
-        if (Rng.bounded(9) == 0)
-            f.setFontItalic(true);
-        QString run;
-        for (int i = 0; i < 12; ++i)
-            run += QString::fromUtf8(words[Rng.bounded(15)]) + u' ';
-        c.insertText(run, f);
-        approx += run.size() + 24;
-        if (Rng.bounded(6) == 0)
-            c.insertBlock();
-    }
-    return WriteRtf(doc);
-}
 
 const TNotebook& Notebook() {
     static const TNotebook book = [] {

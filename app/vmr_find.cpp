@@ -2,7 +2,6 @@
 
 #include "MessageBox.h"
 #include "RichEdit.h"
-#include "RichTextStream.h"
 #include "kel_edit.h"
 #include "kel_finddlg.h"
 #include "vmr_main.h"
@@ -38,7 +37,7 @@ void TTPagesMain::aFindNextExecute() {
     // notebook take seconds.
     const TFindHit hit = FindNextInPages(
         query, ePages->count(), from, [this](int Ix) { return LoadPage(Ix)->Title(); },
-        [this](int Ix) { return PlainTextOfRichText(LoadPage(Ix)->Text()); }, pos);
+        [this](int Ix) { return FPlainTexts.Of(LoadPage(Ix)); }, pos);
     FSPos = pos.Pos;
     FSPosRE = pos.TextPos;
     if (hit.Page < 0)

@@ -239,6 +239,7 @@ void TTPagesMain::FormDestroy() {
     ePages->OnDblClick = nullptr;
     FShownPage = nullptr;
     FEditorPage = nullptr;
+    FPlainTexts.Clear();
     TKelList::FreeAll(Pages);
     Pages = nullptr;
 }
@@ -368,10 +369,15 @@ void TTPagesMain::EnablePage(bool b) {
 }
 
 int TTPagesMain::FilePage(TPage* p) {
+    const bool inOrder = Pages->InTitleOrder();
     const int i = Pages->AddPage(p);
     ePages->InsertPage(i, p);
-    // The list's sort may swap pages of equal titles; the box follows.
-    ePages->MirrorPages(*Pages);
+    // A list that had to be sorted may have swapped pages of equal titles;
+    // the box follows. Otherwise the page went in without moving any other,
+    // as in the box, and comparing the whole box for every page read would
+    // make opening a large vault slow.
+    if (!inOrder)
+        ePages->MirrorPages(*Pages);
     return i;
 }
 
@@ -392,6 +398,7 @@ TPage* TTPagesMain::LoadPage(int Ix) const {
 }
 
 void TTPagesMain::ForgetPage(const TPage* p) {
+    FPlainTexts.Forget(p);
     if (p == FShownPage) {
         FShownPage = nullptr;
         FPageChgd = false;
@@ -406,6 +413,7 @@ void TTPagesMain::LoadPages() {
     FEditorPage = nullptr;
     FPageChgd = false;
     ePages->Clear();
+    FPlainTexts.Clear();
     Pages->ClearAll();
     FVaultUnread = false;
     if (QFileInfo::exists(name)) {

@@ -8,6 +8,7 @@
 // adding, renaming and deleting pages move the indexes under it.
 
 #include "Form.h"
+#include "vmr_pagesearch.h"
 
 #include <QPoint>
 #include <QWidget>
@@ -173,6 +174,8 @@ private:
     int FSelStart = 0;
     int FSPosRE = 0;
     QPoint FSPos;
+    // The stored bodies' plain text for find next.
+    TPlainTextCache FPlainTexts;
     TRichEditUnderline* FUnderline = nullptr;
 
     // The page the editor shows, or null.

@@ -1,7 +1,9 @@
 #include "vmr_pagesearch.h"
 
+#include "RichTextStream.h"
 #include "TextSearch.h"
 #include "kel_finddlg.h"
+#include "vmr_utils.h"
 
 bool FindNextInTitle(const TFindQuery& Q, const QString& T, TFindPos& P) {
     if (Q.Text.isEmpty())
@@ -59,4 +61,16 @@ TFindHit FindNextInPages(const TFindQuery& Q, int Count, int From,
         P.Pos.setY(ix);
     }
     return hit;
+}
+
+QString TPlainTextCache::Of(const TPage* Page) {
+    const QByteArray& body = Page->Text();
+    const auto [it, added] = FEntries.try_emplace(Page);
+    TEntry& e = it->second;
+    if (added || e.Body.constData() != body.constData() || e.Body.size() != body.size()) {
+        e.Plain = PlainTextOfRichText(body);
+        e.Plain.squeeze();
+        e.Body = body;
+    }
+    return e.Plain;
 }

@@ -6,9 +6,13 @@
 
 #include "SearchTypes.h"
 
+#include <QByteArray>
 #include <QPoint>
 #include <QString>
 #include <functional>
+#include <unordered_map>
+
+class TPage;
 
 struct TFindQuery {
     QString Text; // "" finds nothing
@@ -47,3 +51,23 @@ bool FindNextInText(const TFindQuery& Q, const QString& Text, TFindPos& P, TFind
 TFindHit FindNextInPages(const TFindQuery& Q, int Count, int From,
                          const std::function<QString(int)>& TitleOf,
                          const std::function<QString(int)>& TextOf, TFindPos& P);
+
+// The plain text of each page's stored body, kept from one search to the
+// next: pressing find next again need not read every body anew. An entry
+// holds on to the body it was taken from and serves only while the page still
+// stores that very body; a body is never changed in place while shared, so the
+// text is always the body's own.
+class TPlainTextCache {
+public:
+    QString Of(const TPage* Page);
+    // Drops the entry of a page that is about to be freed.
+    void Forget(const TPage* Page) { FEntries.erase(Page); }
+    void Clear() { FEntries.clear(); }
+
+private:
+    struct TEntry {
+        QByteArray Body;
+        QString Plain;
+    };
+    std::unordered_map<const TPage*, TEntry> FEntries;
+};

@@ -1,5 +1,9 @@
 #include "AnsiCodePage.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cstdint>
 
@@ -88,11 +92,32 @@ std::string AnsiFromUnicode(const QString& s) {
 }
 
 QString UnicodeFromAnsi(std::string_view s) {
-    QString out(qsizetype(s.size()), Qt::Uninitialized);
-    char16_t* d = reinterpret_cast<char16_t*>(out.data());
-    for (const char ch : s)
-        *d++ = kByteToChar[static_cast<unsigned char>(ch)];
+    QString out;
+    AppendUnicodeFromAnsi(out, s);
     return out;
+}
+
+void AppendUnicodeFromAnsi(QString& Out, std::string_view s) {
+    const qsizetype at = Out.size();
+    Out.resize(at + qsizetype(s.size()));
+    char16_t* d = reinterpret_cast<char16_t*>(Out.data()) + at;
+    const char* p = s.data();
+    const char* const end = p + s.size();
+#ifdef __SSE2__
+    // ASCII, mostly: those bytes are their own characters.
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if (_mm_movemask_epi8(v) != 0)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 8), _mm_unpackhi_epi8(v, zero));
+        p += 16;
+        d += 16;
+    }
+#endif
+    while (p < end)
+        *d++ = kByteToChar[static_cast<unsigned char>(*p++)];
 }
 
 int AnsiByteOf(char16_t c) {

@@ -12,6 +12,8 @@ std::string AnsiFromUnicode(const QString& s);
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the
 // same number, as the Windows conversion does, so every byte round-trips.
 QString UnicodeFromAnsi(std::string_view s);
+// The same, appended to Out.
+void AppendUnicodeFromAnsi(QString& Out, std::string_view s);
 
 // The Windows-1252 byte of one UTF-16 unit, or -1 when the code page lacks it.
 int AnsiByteOf(char16_t c);

@@ -1,5 +1,6 @@
 #include "RtfReader.h"
 
+#include "AnsiCodePage.h"
 #include "RtfCodePage.h"
 #include "RtfKeywords.h"
 
@@ -8,6 +9,10 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -95,6 +100,37 @@ int HexValue(char c) {
     return -1;
 }
 
+// The bytes that end a run of plain text bytes: markup and control bytes.
+constexpr std::array<bool, 256> kEndsSpan = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 0x20; ++c)
+        t[size_t(c)] = true;
+    t['\\'] = t['{'] = t['}'] = true;
+    return t;
+}();
+
+// The end of the run of text bytes at P: the first markup or control byte.
+const char* SpanEnd(const char* P, const char* End) {
+#ifdef __SSE2__
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i open = _mm_set1_epi8('{');
+    const __m128i close = _mm_set1_epi8('}');
+    const __m128i below = _mm_set1_epi8(0x1F);
+    for (; End - P >= 16; P += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, below), v);
+        const __m128i markup =
+            _mm_or_si128(_mm_cmpeq_epi8(v, backslash),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)));
+        if (const int mask = _mm_movemask_epi8(_mm_or_si128(control, markup)))
+            return P + __builtin_ctz(unsigned(mask));
+    }
+#endif
+    while (P < End && !kEndsSpan[static_cast<unsigned char>(*P)])
+        ++P;
+    return P;
+}
+
 class TRtfReader {
 public:
     TRtfReader(QByteArrayView Data, QTextDocument& Doc)
@@ -172,6 +208,9 @@ private:
     bool FPendingBreak = false; // a \par whose new paragraph has not begun yet
     bool FPendingCell = false;  // a \cell: a tab, unless the row ends next
     bool FBlockEmpty = true;
+    // Text only: whether the text may hold U+FDD0 or U+FDD1, which only
+    // AppendDecoded adds.
+    bool FMayHoldFrameMarks = false;
     TAlign FBlockAlign = alLeft;
 
     std::vector<std::pair<TCharState, QTextCharFormat>> FFormats;
@@ -239,15 +278,15 @@ void TRtfReader::CloseGroup() {
 // Text bytes without markup, taken in one go.
 void TRtfReader::PlainTextSpan() {
     const char* start = FP;
-    while (FP < FEnd) {
-        const char c = *FP;
-        if (c == '\\' || c == '{' || c == '}' || static_cast<unsigned char>(c) < 0x20)
-            break;
-        ++FP;
-    }
+    FP = SpanEnd(FP, FEnd);
     FStar = false;
     PrepareText();
-    FBytes.append(start, size_t(FP - start));
+    const std::string_view span(start, size_t(FP - start));
+    // Windows-1252 maps byte for byte, and a span holds no control byte.
+    if (FBytes.empty() && !FHigh && CodePageOf(FRunState.Font) == CP_WINDOWS_1252)
+        AppendUnicodeFromAnsi(FRun, span);
+    else
+        FBytes.append(span);
 }
 
 void TRtfReader::TextByte(char C) {
@@ -667,6 +706,7 @@ void TRtfReader::EmitUnicode(int32_t N) {
 // Adds decoded text to the run. Paragraph marks inside it start paragraphs; a
 // vertical tab is the rich-edit control's line break.
 void TRtfReader::AppendDecoded(QStringView S) {
+    FMayHoldFrameMarks = true;
     if (FHigh) {
         FRun.append(QChar(0xFFFD));
         FHigh = 0;
@@ -695,23 +735,24 @@ void TRtfReader::AppendDecoded(QStringView S) {
 void TRtfReader::FlushBytes() {
     if (FBytes.empty())
         return;
-    const QString s = DecodeCodePage(CodePageOf(FRunState.Font), FBytes);
+    const int cp = CodePageOf(FRunState.Font);
+    // Windows-1252 maps byte for byte: only control bytes need AppendDecoded.
+    if (cp == CP_WINDOWS_1252 && !FHigh && std::none_of(FBytes.begin(), FBytes.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20;
+        })) {
+        AppendUnicodeFromAnsi(FRun, FBytes);
+        FBytes.clear();
+        return;
+    }
+    const QString s = DecodeCodePage(cp, FBytes);
     FBytes.clear();
     AppendDecoded(s);
 }
 
 void TRtfReader::FlushRun() {
-    if (FRun.isEmpty())
+    // Text only: the run is the text itself, and grows to the end.
+    if (FRun.isEmpty() || FPlain)
         return;
-    if (FPlain) {
-        // The document takes the frame marks as paragraph breaks.
-        for (QChar& c : FRun)
-            if (c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
-                c = u'\n';
-        FPlain->append(FRun);
-        FRun.clear();
-        return;
-    }
     FCur.insertText(FRun, FormatOf(FRunState));
     FRun.clear();
 }
@@ -737,7 +778,7 @@ void TRtfReader::Paragraph() {
 void TRtfReader::InsertBlockNow() {
     const TGroup& g = G();
     if (FPlain) {
-        FPlain->append(u'\n');
+        FRun.append(u'\n');
         FBlockEmpty = true;
         FPendingBreak = false;
         return;
@@ -768,6 +809,14 @@ void TRtfReader::Finish() {
         CommitFont();
     if (!FPendingBreak)
         FinishBlock();
+    if (FPlain) {
+        // The document takes the frame marks as paragraph breaks.
+        if (FMayHoldFrameMarks)
+            for (QChar& c : FRun)
+                if (c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
+                    c = u'\n';
+        *FPlain = std::move(FRun);
+    }
 }
 
 void TRtfReader::CommitFont() {

@@ -106,7 +106,10 @@ int TPageList::AddSorted(TPage* p, TListSortCompare Compare) {
     }
     // The first place whose entry is not less than p: an entry already
     // referring to p lies in p's run of equals, so the new one comes first.
+    // Pages read from a vault come in order, so the end is tried first.
     int lo = 0, hi = Count();
+    if (hi > 0 && Compare(GetItems(hi - 1), p) < 0)
+        lo = hi;
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
         if (Compare(GetItems(mid), p) < 0)

@@ -46,6 +46,9 @@ public:
     // is sorted.
     int AddSorted(TPage* p, TListSortCompare Compare);
     void SortList();
+    // True while the list is known to be in ComparePageTitles order: AddPage
+    // then inserts without moving any other entry out of its order.
+    bool InTitleOrder() const { return KnownSortedBy(ComparePageTitles); }
     // The page at Index; null for an entry that is not a page. An index out of
     // range raises EListError.
     TPage* GetPages(int Index) const;

@@ -2,28 +2,35 @@
 
 #include "cCipherAES.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QtEndian>
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 const std::string VaultKey = "Kq7!vT2#Lm9%Rx4$";
 
 namespace {
+// Reads the vault from its bytes in memory, or from a file through a window
+// that slides along it; each field is decrypted from there straight into the
+// page that keeps it.
 class TVaultReader {
 public:
-    TVaultReader(QIODevice& In, const QString& FileName)
-        : FIn(In), FFileName(FileName), FSize(In.size()) {}
+    TVaultReader(QByteArrayView Data, const QString& FileName)
+        : FFileName(FileName), FSize(Data.size()), FWindow(Data.data()), FEnd(Data.size()) {}
+    TVaultReader(QFile& In, const QString& FileName)
+        : FIn(&In), FFileName(FileName), FSize(In.size()), FBuffer(new char[kWindow]),
+          FWindow(FBuffer.get()) {}
 
     void Read(const TAddPage& AddPage) {
         const qint32 count = ReadInt(QStringLiteral("the file ends before the page count"));
         if (count < 0)
             throw EVaultDamaged(FFileName, 0, QStringLiteral("the page count is negative"));
         FPages = count;
+        std::string title;
         for (qint32 i = 0; i < count; ++i) {
             FPage = i + 1;
             std::unique_ptr<TPage> page(KelNewCreated<TPage>());
@@ -32,56 +39,106 @@ public:
             // trailing spaces survive: a title never ends in U+0000 on
             // purpose, and TrimStr puts back the high byte of a last
             // character below U+0100.
-            QByteArray title = ReadField();
-            qsizetype n = title.size();
+            const qint64 titleAt = FPos;
+            const qint32 titleBytes = FieldLength();
+            title.resize(EncryptedSize(size_t(titleBytes)));
+            Decrypt(titleAt, titleBytes, title.data());
+            size_t n = title.size();
             while (n > 0 && title[n - 1] == '\0')
                 --n;
-            page->SetTitle(TrimStr(std::string(title.constData(), size_t(n))));
-            QByteArray text = ReadField();
+            page->SetTitle(TrimStr(std::string_view(title.data(), n)));
+            const qint64 textAt = FPos;
+            const qint32 textBytes = FieldLength();
+            QByteArray text(qsizetype(EncryptedSize(size_t(textBytes))), Qt::Uninitialized);
+            Decrypt(textAt, textBytes, text.data());
             text.truncate(qsizetype(TrimmedSize(text.constData(), size_t(text.size()))));
             page->SetText(text);
             AddPage(page.release());
         }
+        SecureZero(title);
     }
 
 private:
+    // Small enough to stay in the processor's cache while it is decrypted.
+    static constexpr qsizetype kWindow = 256 * 1024;
+
     [[noreturn]] void Damaged(qint64 At, const QString& Reason) {
         // A device error is not damage: the file may read well next time.
-        if (auto* file = qobject_cast<QFileDevice*>(&FIn); file && file->error())
-            throw EFileError(FileErrorText("Cannot read file", FFileName, file->errorString()));
+        if (FIn && FIn->error() != QFileDevice::NoError)
+            throw EFileError(FileErrorText("Cannot read file", FFileName, FIn->errorString()));
         throw EVaultDamaged(FFileName, At, Reason);
     }
 
     QString PageText() const { return QStringLiteral("page %1 of %2").arg(FPage).arg(FPages); }
 
-    qint32 ReadInt(const QString& Reason) {
-        const qint64 at = FIn.pos();
-        char bytes[4];
-        if (FIn.read(bytes, 4) != 4)
-            Damaged(at, Reason);
-        return qFromLittleEndian<qint32>(bytes);
+    // The bytes from FPos that the window holds.
+    qsizetype Held() const { return FEnd - (FPos - FBase); }
+    const char* At() const { return FWindow + (FPos - FBase); }
+
+    // Makes the window hold at least N bytes (at most kWindow) from FPos on;
+    // false when the file ends first.
+    bool Hold(qsizetype N) {
+        if (Held() >= N)
+            return true;
+        if (!FIn)
+            return false;
+        const qsizetype kept = Held();
+        std::memmove(FBuffer.get(), At(), size_t(kept));
+        FBase = FPos;
+        FEnd = kept;
+        while (FEnd < N) {
+            const qint64 got = FIn->read(FBuffer.get() + FEnd, kWindow - FEnd);
+            if (got <= 0)
+                return false;
+            FEnd += qsizetype(got);
+        }
+        return true;
     }
 
-    // A length and the bytes it counts, decrypted where they were read, a
-    // short last block completed with zero bytes. The length is checked
-    // against what the file still holds before anything is allocated for it.
-    QByteArray ReadField() {
-        const qint64 at = FIn.pos();
+    qint32 ReadInt(const QString& Reason) {
+        if (!Hold(4))
+            Damaged(FPos, Reason);
+        const qint32 value = qFromLittleEndian<qint32>(At());
+        FPos += 4;
+        return value;
+    }
+
+    // A field's length, checked against what the file still holds before
+    // anything is allocated for it.
+    qint32 FieldLength() {
+        const qint64 at = FPos;
         const qint32 length = ReadInt(QStringLiteral("the file ends inside ") + PageText());
         if (length < 0)
             Damaged(at, QStringLiteral("a length in %1 is negative").arg(PageText()));
-        if (length > FSize - FIn.pos())
+        if (length > FSize - FPos)
             Damaged(at, PageText() + QStringLiteral(" runs past the end of the file"));
-        QByteArray bytes(qsizetype(EncryptedSize(size_t(length))), Qt::Uninitialized);
-        if (FIn.read(bytes.data(), length) != length)
-            Damaged(at, QStringLiteral("the file ends inside ") + PageText());
-        FKey.Decrypt(bytes.constData(), size_t(length), bytes.data());
-        return bytes;
+        return length;
     }
 
-    QIODevice& FIn;
+    // The Length bytes of the field that starts at FieldAt, decrypted into
+    // Out, which holds EncryptedSize(Length) bytes: a short last block is
+    // completed with zero bytes. ECB lets a field go in pieces of whole blocks.
+    void Decrypt(qint64 FieldAt, qint32 Length, char* Out) {
+        qsizetype rest = Length;
+        while (rest > 0) {
+            if (Held() < rest && Held() < 16 && !Hold(std::min(rest, kWindow)))
+                Damaged(FieldAt, QStringLiteral("the file ends inside ") + PageText());
+            const qsizetype piece = rest <= Held() ? rest : Held() / 16 * 16;
+            FKey.Decrypt(At(), size_t(piece), Out);
+            FPos += piece;
+            Out += piece;
+            rest -= piece;
+        }
+    }
+
+    QFile* const FIn = nullptr;
     const QString& FFileName;
     const qint64 FSize;
+    std::unique_ptr<char[]> FBuffer;
+    const char* FWindow; // holds the bytes from file offset FBase on
+    qint64 FBase = 0;
+    qsizetype FEnd = 0; // how many bytes the window holds
+    qint64 FPos = 0;    // the next byte to read, as a file offset
     qint32 FPage = 0;
     qint32 FPages = 0;
     TAESTextKey FKey{VaultKey};
@@ -120,9 +177,7 @@ public:
             if (FUsed + 16 > kChunk)
                 Flush();
             const qsizetype piece = std::min<qsizetype>(Size, (kChunk - FUsed) / 16 * 16);
-            char* at = FBuffer.get() + FUsed;
-            std::memcpy(at, Plain, size_t(piece));
-            FKey.Encrypt(at, size_t(piece), at);
+            FKey.Encrypt(Plain, size_t(piece), FBuffer.get() + FUsed);
             FUsed += qsizetype(EncryptedSize(size_t(piece)));
             Plain += piece;
             Size -= piece;
@@ -198,16 +253,15 @@ QString VaultFileName(const QString& ExePath) {
 void ReadVaultFile(const QString& FileName, const TAddPage& AddPage) {
     const TLockedFile held(FileName, TLockedFile::TAccess::Read);
     QFile in;
-    if (!in.open(held.Handle(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    // The reader has a buffer of its own.
+    if (!in.open(held.Handle(), QIODevice::ReadOnly | QIODevice::Unbuffered,
+                 QFileDevice::DontCloseHandle))
         throw EFileError(FileErrorText("Cannot open file", FileName, in.errorString()));
     TVaultReader(in, FileName).Read(AddPage);
 }
 
 void ReadVaultData(const QByteArray& Data, const QString& FileName, const TAddPage& AddPage) {
-    QBuffer in;
-    in.setData(Data);
-    in.open(QIODevice::ReadOnly);
-    TVaultReader(in, FileName).Read(AddPage);
+    TVaultReader(QByteArrayView(Data), FileName).Read(AddPage);
 }
 
 QByteArray VaultData(const TPageList& Pages, int N) {
@@ -224,7 +278,7 @@ void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N, TFlu
         FileName, [&](const TPutBytes& Put) { PutVault(vault.Pages, Put); }, Flush);
 }
 
-QString TrimStr(const std::string& s) {
+QString TrimStr(std::string_view s) {
     const auto byte = [&s](size_t i) -> char16_t {
         return i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
     };

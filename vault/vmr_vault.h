@@ -13,6 +13,7 @@
 #include <QString>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // The key of every title and text, the same in every copy (AES-128).
 extern const std::string VaultKey;
@@ -56,4 +57,4 @@ void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N,
 QByteArray VaultData(const TPageList& Pages, int N);
 
 // Decrypted title bytes as UTF-16LE, an odd count completed by a zero byte.
-QString TrimStr(const std::string& s);
+QString TrimStr(std::string_view s);

@@ -1,6 +1,7 @@
 #include "RichEdit.h"
 #include "RichTextStream.h"
 #include "vmr_pagesearch.h"
+#include "vmr_utils.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -161,6 +162,44 @@ private slots:
             sel.replace(QChar::ParagraphSeparator, u'\n');
             QCOMPARE(sel, plain.mid(i, 3));
         }
+    }
+
+    // The cache serves a page's text again only while the page stores the
+    // very body it was taken from; any new body, even one of the same size or
+    // with the same bytes, is read anew.
+    void plainTextCacheFollowsTheStoredBody_data() {
+        QTest::addColumn<QByteArray>("next");
+        QTest::addColumn<bool>("reused");
+        const QByteArray first = "{\\rtf1 alpha\\par beta}";
+        QTest::newRow("body kept") << first << true;
+        QByteArray sameSize = first;
+        sameSize[8] = 'A';
+        QTest::newRow("same size, one byte changed") << sameSize << false;
+        QTest::newRow("other size") << QByteArray("{\\rtf1 gamma}") << false;
+        QTest::newRow("same bytes, new buffer")
+            << QByteArray(first.constData(), first.size()) << false;
+        QTest::newRow("plain bytes") << QByteArray("no rtf") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void plainTextCacheFollowsTheStoredBody() {
+        QFETCH(QByteArray, next);
+        QFETCH(bool, reused);
+        std::unique_ptr<TPage> page(KelNewCreated<TPage>());
+        page->SetText("{\\rtf1 alpha\\par beta}");
+        TPlainTextCache cache;
+        const QString before = cache.Of(page.get());
+        QCOMPARE(before, QStringLiteral("alpha\nbeta"));
+        if (next == page->Text() && reused)
+            next = page->Text(); // the same buffer
+        page->SetText(next);
+        const QString after = cache.Of(page.get());
+        QCOMPARE(after, PlainTextOfRichText(next));
+        QCOMPARE(after.constData() == before.constData(), reused);
+        // Forgotten, the page is read anew.
+        cache.Forget(page.get());
+        const QString again = cache.Of(page.get());
+        QCOMPARE(again, after);
+        QVERIFY(again.isEmpty() || again.constData() != after.constData());
     }
 };
 

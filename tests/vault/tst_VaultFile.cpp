@@ -413,6 +413,60 @@ private slots:
         QCOMPARE(FilesIn(FDir.path()), QStringList("vellomar.pgs"));
     }
 
+    // The file is read through a window of its own, the data in one piece:
+    // texts smaller and larger than the window, and fields across its edges,
+    // read the same both ways, and so does a file cut off at any of them.
+    void fileAndDataReadAlikeAcrossTheReadWindow() {
+        std::mt19937 rng(11);
+        const auto bytes = [&](qsizetype Size) {
+            QByteArray b(Size, Qt::Uninitialized);
+            for (char& c : b)
+                c = char('a' + rng() % 26);
+            return b;
+        };
+        TOwnedPages written;
+        for (const qsizetype size : {0, 1, 15, 16, 17, 100, 262141, 262144, 262147, 700001, 5})
+            for (int k = 0; k < 3; ++k)
+                written.Add(QStringLiteral("p%1 %2").arg(size).arg(k), bytes(size));
+        WriteVaultFile(FVault, *written.List, written.List->Count());
+        const QByteArray whole = ReadAll(FVault);
+        // What a read hands over, titles and texts, and what it raises.
+        const auto outcome = [](auto&& Read) {
+            TReadPages read;
+            QString message;
+            try {
+                Read(read);
+            } catch (const Exception& e) {
+                message = QString::fromStdString(e.what());
+            }
+            QByteArray pages;
+            for (const auto& p : read)
+                pages += p->Title().toUtf8() + '|' + p->Text() + '|';
+            return std::make_pair(pages, message);
+        };
+        for (const qsizetype cut : {whole.size(), whole.size() - 1, whole.size() / 2,
+                                    qsizetype(262144), qsizetype(262144 + 7), qsizetype(4 + 3)}) {
+            const QByteArray data = whole.left(cut);
+            QFile f(FVault);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(data);
+            f.close();
+            const auto fromFile =
+                outcome([&](TReadPages& r) { ReadVaultFile(FVault, CollectInto(r)); });
+            const auto fromData =
+                outcome([&](TReadPages& r) { ReadVaultData(data, FVault, CollectInto(r)); });
+            QCOMPARE(fromFile, fromData);
+            QCOMPARE(fromFile.second.isEmpty(), cut == whole.size());
+        }
+        TReadPages read;
+        ReadVaultData(whole, FVault, CollectInto(read));
+        QCOMPARE(read.size(), size_t(written.List->Count()));
+        for (size_t i = 0; i < read.size(); ++i) {
+            QCOMPARE(read[i]->Title(), written.List->GetPages(int(i))->Title());
+            QCOMPARE(read[i]->Text(), written.List->GetPages(int(i))->Text());
+        }
+    }
+
     // Reading n pages into the list costs O(n log n) comparisons, not n sorts.
     void readingTenThousandPagesComparisons() {
         const int n = 10000;

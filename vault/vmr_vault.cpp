@@ -16,8 +16,8 @@ const std::string VaultKey = "Kq7!vT2#Lm9%Rx4$";
 namespace {
 class TVaultReader {
 public:
-    TVaultReader(QIODevice& In, const QString& FileName)
-        : FIn(In), FFileName(FileName), FSize(In.size()) {}
+    TVaultReader(QIODevice& In, const QString& FileName, TContentHash* Hash = nullptr)
+        : FIn(In), FFileName(FileName), FSize(In.size()), FHash(Hash) {}
 
     void Read(const TAddPage& AddPage) {
         const qint32 count = ReadInt(QStringLiteral("the file ends before the page count"));
@@ -42,6 +42,8 @@ public:
             page->SetText(text);
             AddPage(page.release());
         }
+        if (FHash)
+            HashRest();
     }
 
 private:
@@ -52,6 +54,15 @@ private:
         throw EVaultDamaged(FFileName, At, Reason);
     }
 
+    // Bytes past the last record count for the file's identity as well.
+    void HashRest() {
+        char rest[4096];
+        for (qint64 n; (n = FIn.read(rest, sizeof rest)) > 0;)
+            FHash->Add(rest, n);
+        if (auto* file = qobject_cast<QFileDevice*>(&FIn); file && file->error())
+            throw EFileError(FileErrorText("Cannot read file", FFileName, file->errorString()));
+    }
+
     QString PageText() const { return QStringLiteral("page %1 of %2").arg(FPage).arg(FPages); }
 
     qint32 ReadInt(const QString& Reason) {
@@ -59,6 +70,8 @@ private:
         char bytes[4];
         if (FIn.read(bytes, 4) != 4)
             Damaged(at, Reason);
+        if (FHash)
+            FHash->Add(bytes, 4);
         return qFromLittleEndian<qint32>(bytes);
     }
 
@@ -75,6 +88,8 @@ private:
         QByteArray bytes(qsizetype(EncryptedSize(size_t(length))), Qt::Uninitialized);
         if (FIn.read(bytes.data(), length) != length)
             Damaged(at, QStringLiteral("the file ends inside ") + PageText());
+        if (FHash)
+            FHash->Add(bytes.constData(), length);
         FKey.Decrypt(bytes.constData(), size_t(length), bytes.data());
         return bytes;
     }
@@ -82,6 +97,7 @@ private:
     QIODevice& FIn;
     const QString& FFileName;
     const qint64 FSize;
+    TContentHash* FHash;
     qint32 FPage = 0;
     qint32 FPages = 0;
     TAESTextKey FKey{VaultKey};
@@ -195,12 +211,17 @@ QString VaultFileName(const QString& ExePath) {
     return ExePath.left(stem) + QStringLiteral(".pgs");
 }
 
-void ReadVaultFile(const QString& FileName, const TAddPage& AddPage) {
+void ReadVaultFile(const QString& FileName, const TAddPage& AddPage, TFileIdentity* Identity) {
     const TLockedFile held(FileName, TLockedFile::TAccess::Read);
     QFile in;
     if (!in.open(held.Handle(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         throw EFileError(FileErrorText("Cannot open file", FileName, in.errorString()));
-    TVaultReader(in, FileName).Read(AddPage);
+    // The hash is taken over the encrypted bytes as they arrive, before they
+    // are decrypted in place: the file is not read twice.
+    TContentHash hash;
+    TVaultReader(in, FileName, Identity ? &hash : nullptr).Read(AddPage);
+    if (Identity)
+        *Identity = IdentityOfHandle(held.Handle(), hash.Value());
 }
 
 void ReadVaultData(const QByteArray& Data, const QString& FileName, const TAddPage& AddPage) {
@@ -218,10 +239,11 @@ QByteArray VaultData(const TPageList& Pages, int N) {
     return out;
 }
 
-void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N, TFlush Flush) {
+void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N, TFlush Flush,
+                    const TReplaceCheck& Check) {
     const TVaultPages vault = VaultPages(Pages, N);
     ReplaceFileContent(
-        FileName, [&](const TPutBytes& Put) { PutVault(vault.Pages, Put); }, Flush);
+        FileName, [&](const TPutBytes& Put) { PutVault(vault.Pages, Put); }, Flush, Check);
 }
 
 QString TrimStr(const std::string& s) {

@@ -186,6 +186,88 @@ private slots:
         QCOMPARE(boxes.Calls[0].Flags & 0xF0, unsigned(MB_ICONERROR));
         QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
     }
+
+    // Another copy of the program stored its own password after this one
+    // read the store: changing the password here asks before overwriting it.
+    void anotherCopysPasswordIsNotOverwrittenUnasked_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("No") << int(IDNO);
+        QTest::newRow("Yes") << int(IDYES);
+    }
+    void anotherCopysPasswordIsNotOverwrittenUnasked() {
+        TTPagesMain* w = fx->Open();
+        const std::string theirs = CryptStringOf(QStringLiteral("Other1!x"));
+        {
+            auto other = CreateFileSettingsStore(DefaultSettingsPath());
+            QVERIFY(other->OpenKey(SettingsKey, true));
+            other->WriteString(SettingsValue, UnicodeFromAnsi(theirs));
+            other->WriteString(QStringLiteral("Other"), QStringLiteral("kept"));
+            other->CloseKey();
+        }
+        QFETCH(int, answer);
+        TMessageBoxRecorder boxes(answer);
+        const auto change = [&] {
+            TModalGuard guard;
+            WhenChangeDialog([](TChangePasswordDlg* d) {
+                Fill(d, DefaultPassword, QStringLiteral("Night0wl!"), QStringLiteral("Night0wl!"));
+                QTest::mouseClick(d->Button2, Qt::LeftButton);
+            });
+            QTest::mouseClick(w->bChgPW, Qt::LeftButton);
+            QVERIFY(!guard.Fired);
+        };
+        change();
+        QCOMPARE(boxes.Calls.size(), 1);
+        QCOMPARE(boxes.Calls[0].Text,
+                 QStringLiteral("The settings file was changed by another program. Overwrite it?"));
+        QCOMPARE(boxes.Calls[0].Caption, QStringLiteral("Confirm"));
+        QCOMPARE(boxes.Calls[0].Flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+        auto store = OpenCurrentUserStore();
+        QVERIFY(store->OpenKey(SettingsKey, false));
+        const std::string stored = AnsiFromUnicode(store->ReadString(SettingsValue));
+        QCOMPARE(store->ReadString(QStringLiteral("Other")), QStringLiteral("kept"));
+        store->CloseKey();
+        if (answer == IDNO) {
+            QCOMPARE(stored, theirs);
+            QCOMPARE(StoredCryptString, DefaultCryptString);
+            return;
+        }
+        const std::string mine = CryptStringOf(QStringLiteral("Night0wl!"));
+        QCOMPARE(stored, mine);
+        QCOMPARE(StoredCryptString, mine);
+        // Our own value now: the next change asks nothing.
+        WhenChangeDialog([](TChangePasswordDlg* d) {
+            Fill(d, QStringLiteral("Night0wl!"), QStringLiteral("Day7owl!"),
+                 QStringLiteral("Day7owl!"));
+            QTest::mouseClick(d->Button2, Qt::LeftButton);
+        });
+        TModalGuard guard;
+        QTest::mouseClick(w->bChgPW, Qt::LeftButton);
+        QCOMPARE(boxes.Calls.size(), 1);
+        QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Day7owl!")));
+    }
+
+    // Other values another copy wrote are merged, not a reason to ask.
+    void otherValuesAreKeptWithoutAsking() {
+        QDir().mkpath(QFileInfo(DefaultSettingsPath()).absolutePath());
+        TTPagesMain* w = fx->Open();
+        {
+            auto other = CreateFileSettingsStore(DefaultSettingsPath());
+            QVERIFY(other->OpenKey(QStringLiteral("Software/Elsewhere"), true));
+            other->WriteString(QStringLiteral("Theirs"), QStringLiteral("1"));
+            other->CloseKey();
+        }
+        TMessageBoxRecorder boxes(IDNO);
+        TModalGuard guard;
+        WhenChangeDialog([](TChangePasswordDlg* d) {
+            Fill(d, DefaultPassword, QStringLiteral("Night0wl!"), QStringLiteral("Night0wl!"));
+            QTest::mouseClick(d->Button2, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->bChgPW, Qt::LeftButton);
+        QCOMPARE(boxes.Calls.size(), 0);
+        const QByteArray file = StoreFile();
+        QVERIFY(file.contains("\"Theirs\"=\"1\""));
+        QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
+    }
 };
 
 VMR_APP_TEST_MAIN(TestPasswordChange)

@@ -31,6 +31,18 @@ void Fill(TChangePasswordDlg* d, const QString& Old, const QString& New, const Q
     QTest::keyClicks(d->eCfm, Cfm);
 }
 
+// Changes the password from W's button with the dialog's OK; the dialog
+// must close.
+void ChangePassword(TTPagesMain* W, const QString& Old, const QString& New) {
+    TModalGuard guard;
+    WhenChangeDialog([Old, New](TChangePasswordDlg* d) {
+        Fill(d, Old, New, New);
+        QTest::mouseClick(d->Button2, Qt::LeftButton);
+    });
+    QTest::mouseClick(W->bChgPW, Qt::LeftButton);
+    QVERIFY(!guard.Fired);
+}
+
 QByteArray StoreFile() {
     QFile f(DefaultSettingsPath());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -67,13 +79,7 @@ private slots:
     void roundTripThroughTheStoreFile() {
         TTPagesMain* w = fx->Open();
         QVERIFY(!QFile::exists(DefaultSettingsPath()));
-        TModalGuard guard;
-        WhenChangeDialog([](TChangePasswordDlg* d) {
-            Fill(d, DefaultPassword, QStringLiteral("Night0wl!"), QStringLiteral("Night0wl!"));
-            QTest::mouseClick(d->Button2, Qt::LeftButton);
-        });
-        QTest::mouseClick(w->bChgPW, Qt::LeftButton);
-        QVERIFY(!guard.Fired);
+        ChangePassword(w, DefaultPassword, QStringLiteral("Night0wl!"));
         QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
         const QByteArray file = StoreFile();
         QVERIFY(file.contains("[Software/Ostrand/VMR/Settings]"));
@@ -206,16 +212,7 @@ private slots:
         }
         QFETCH(int, answer);
         TMessageBoxRecorder boxes(answer);
-        const auto change = [&] {
-            TModalGuard guard;
-            WhenChangeDialog([](TChangePasswordDlg* d) {
-                Fill(d, DefaultPassword, QStringLiteral("Night0wl!"), QStringLiteral("Night0wl!"));
-                QTest::mouseClick(d->Button2, Qt::LeftButton);
-            });
-            QTest::mouseClick(w->bChgPW, Qt::LeftButton);
-            QVERIFY(!guard.Fired);
-        };
-        change();
+        ChangePassword(w, DefaultPassword, QStringLiteral("Night0wl!"));
         QCOMPARE(boxes.Calls.size(), 1);
         QCOMPARE(boxes.Calls[0].Text,
                  QStringLiteral("The settings file was changed by another program. Overwrite it?"));
@@ -235,13 +232,7 @@ private slots:
         QCOMPARE(stored, mine);
         QCOMPARE(StoredCryptString, mine);
         // Our own value now: the next change asks nothing.
-        WhenChangeDialog([](TChangePasswordDlg* d) {
-            Fill(d, QStringLiteral("Night0wl!"), QStringLiteral("Day7owl!"),
-                 QStringLiteral("Day7owl!"));
-            QTest::mouseClick(d->Button2, Qt::LeftButton);
-        });
-        TModalGuard guard;
-        QTest::mouseClick(w->bChgPW, Qt::LeftButton);
+        ChangePassword(w, QStringLiteral("Night0wl!"), QStringLiteral("Day7owl!"));
         QCOMPARE(boxes.Calls.size(), 1);
         QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Day7owl!")));
     }
@@ -257,12 +248,7 @@ private slots:
             other->CloseKey();
         }
         TMessageBoxRecorder boxes(IDNO);
-        TModalGuard guard;
-        WhenChangeDialog([](TChangePasswordDlg* d) {
-            Fill(d, DefaultPassword, QStringLiteral("Night0wl!"), QStringLiteral("Night0wl!"));
-            QTest::mouseClick(d->Button2, Qt::LeftButton);
-        });
-        QTest::mouseClick(w->bChgPW, Qt::LeftButton);
+        ChangePassword(w, DefaultPassword, QStringLiteral("Night0wl!"));
         QCOMPARE(boxes.Calls.size(), 0);
         const QByteArray file = StoreFile();
         QVERIFY(file.contains("\"Theirs\"=\"1\""));

@@ -16,8 +16,8 @@ inline const QByteArray SaverMarker = "PLAIN-page-marker-7c31";
 constexpr int kSaverVariants = 4;
 
 inline void FillSaverPages(TOwnedPages& Pages, int Variant) {
-    // About 2 to 3.5 MiB of text over eight pages.
-    const int pageBytes = (256 + 96 * Variant) * 1024;
+    // About 2 to 2.75 MiB of text over eight pages.
+    const int pageBytes = (256 + 32 * Variant) * 1024;
     for (int i = 0; i < 8; ++i) {
         QByteArray text = "{\\rtf1\\ansi " + SaverMarker + ' ';
         const QByteArray word = QByteArray::number(Variant * 1000 + i) + ' ';

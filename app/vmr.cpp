@@ -1,10 +1,12 @@
 // Program entry.
 
 #include "Application.h"
+#include "CoreDumps.h"
 #include "vmr_icon.h"
 #include "vmr_main.h"
 
 int main(int argc, char** argv) {
+    DisableCoreDumps();
     Q_INIT_RESOURCE(assets);
     TApplication app(argc, argv);
     TApplication::SetTitle(QStringLiteral("Vellomar "));

@@ -29,6 +29,14 @@
 #include <exception>
 
 namespace {
+// Whether to overwrite a vault file that another program saved meanwhile.
+bool ConfirmOverwrite(QWidget* Owner) {
+    return ShowMessageBox(Owner,
+                          QStringLiteral("The vault file was changed by another program. "
+                                         "Overwrite it?"),
+                          QStringLiteral("Confirm"), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 QString& ExePathOverride() {
     static QString path;
     return path;
@@ -416,17 +424,21 @@ void TTPagesMain::LoadPages() {
     FPlainTexts.Clear();
     Pages->ClearAll();
     FVaultUnread = false;
+    FVaultIdentity = {};
     if (QFileInfo::exists(name)) {
         // Pages are filed as they come and only the last one is shown, as
         // if each had been made current in turn.
         TPage* last = nullptr;
         const auto showLast = [&] { SetCurPageIx(last ? Pages->IndexOf(last) : -1); };
         try {
-            ReadVaultFile(name, [&](TPage* p) {
-                FilePage(p);
-                WidenList(p->Title());
-                last = p;
-            });
+            ReadVaultFile(
+                name,
+                [&](TPage* p) {
+                    FilePage(p);
+                    WidenList(p->Title());
+                    last = p;
+                },
+                &FVaultIdentity);
         } catch (...) {
             FVaultUnread = true;
             showLast();
@@ -444,20 +456,35 @@ void TTPagesMain::LoadPages() {
     }
 }
 
-void TTPagesMain::SavePages() {
+bool TTPagesMain::SavePages() {
     SaveEditorChanges();
     const QString name = VaultName();
     QString movedTo;
     if (FVaultUnread) {
         movedTo = MoveVaultAside(name);
         FVaultUnread = false;
+        // Its name is free now, and is expected to stay so until written.
+        FVaultIdentity = {};
     }
+    TFileIdentity expected = FVaultIdentity;
+    TFileIdentity written;
     std::exception_ptr failure;
-    try {
-        WriteVaultFile(name, *Pages, ePages->count());
-    } catch (...) {
-        failure = std::current_exception();
+    for (;;) {
+        try {
+            WriteVaultFile(name, *Pages, ePages->count(), TFlush::ToDisk, {&expected, &written});
+        } catch (const EFileChanged& changed) {
+            if (!ConfirmOverwrite(this))
+                break;
+            expected = changed.Now();
+            continue;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        break;
     }
+    // A new file in place is ours even when a later step of the save failed.
+    if (written.Exists)
+        FVaultIdentity = written;
     if (!movedTo.isEmpty())
         ShowMessageBox(this,
                        QStringLiteral("The vault file \"%1\" could not be read, so it was not "
@@ -466,7 +493,10 @@ void TTPagesMain::SavePages() {
                        TApplication::Title(), MB_OK | MB_ICONWARNING);
     if (failure)
         std::rethrow_exception(failure);
+    if (!written.Exists)
+        return false;
     SetIsChanged(false);
+    return true;
 }
 
 void TTPagesMain::SaveSel() {

@@ -7,6 +7,7 @@
 // The editor's unsaved changes belong to the page it shows, found by identity:
 // adding, renaming and deleting pages move the indexes under it.
 
+#include "FileIdentity.h"
 #include "Form.h"
 #include "vmr_pagesearch.h"
 
@@ -83,7 +84,9 @@ public:
     // Copies the title field and eText into p.
     void SavePageFromRe(TRichEdit* re, TPage* p);
     void LoadPages();
-    void SavePages();
+    // Writes the vault; false when the user chose not to overwrite a vault
+    // file that another program changed since it was read or saved here.
+    bool SavePages();
     void SaveSel();
     void RestoreSel();
 
@@ -98,8 +101,10 @@ public:
 
     // Runs the unlock window; true when it was unlocked.
     bool Splash();
-    // Writes the stored crypt string to the settings store.
-    void SaveSettings();
+    // Writes the stored crypt string to the settings store; false when the
+    // user chose not to overwrite the password another copy of the program
+    // stored meanwhile.
+    bool SaveSettings();
     void CheckPasswordStrength(QObject* Sender, const QString& NewPw, QString& Emsg);
 
     void FormCreate();
@@ -187,6 +192,8 @@ private:
     // Set after the vault file could not be read: it is moved aside before the
     // first save in its place.
     bool FVaultUnread = false;
+    // The vault file as it was last read or saved here.
+    TFileIdentity FVaultIdentity;
     std::function<void()> FTitleChange;
 };
 

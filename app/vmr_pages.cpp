@@ -12,6 +12,7 @@
 #include "vmr_password.h"
 #include "vmr_utils.h"
 
+#include <QScopeGuard>
 #include <memory>
 
 void TTPagesMain::NewPage() {
@@ -122,8 +123,8 @@ void TTPagesMain::bDelPageClick() {
 }
 
 void TTPagesMain::bOkClick() {
-    if (IsChanged())
-        SavePages();
+    if (IsChanged() && !SavePages())
+        return;
     close();
 }
 
@@ -132,15 +133,24 @@ void TTPagesMain::FormClose(TCloseAction& Action) {
     if (IsChanged())
         answer = ShowConfirmBox(this, QStringLiteral("Save changes?"), QStringLiteral("Confirm"),
                                 cfYes + cfNo + cfCancel);
-    if (answer == 6)
-        SavePages();
+    if (answer == 6 && !SavePages())
+        Action = caNone;
     if (answer == 2)
         Action = caNone;
 }
 
-void TTPagesMain::SaveSettings() {
+bool TTPagesMain::SaveSettings() {
     auto store = OpenCurrentUserStore();
+    // Only the password can be lost this way: the store keeps every other
+    // value as it finds it on disk when it writes.
+    if (!StoredCryptStringKept(*store) &&
+        ShowMessageBox(this,
+                       QStringLiteral("The settings file was changed by another program. "
+                                      "Overwrite it?"),
+                       QStringLiteral("Confirm"), MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return false;
     WriteStoredCryptString(*store);
+    return true;
 }
 
 void TTPagesMain::bChgPWClick() {
@@ -152,8 +162,13 @@ void TTPagesMain::bChgPWClick() {
     const std::string bytes = AnsiFromUnicode(crypt);
     if (bytes.empty())
         return;
+    std::string previous = StoredCryptString;
+    const auto wipe = qScopeGuard([&previous] { SecureZero(previous); });
     StoredCryptString = bytes;
-    SaveSettings();
+    // Declined in favour of another copy's password, the change is undone;
+    // a write that fails leaves the new password in force for this run.
+    if (!SaveSettings())
+        StoredCryptString = previous;
 }
 
 void TTPagesMain::CheckPasswordStrength(QObject*, const QString& NewPw, QString& Emsg) {

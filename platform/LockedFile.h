@@ -2,6 +2,7 @@
 // Files held without sharing, and whole-file replacement that a crash, a kill
 // or a full disk cannot leave half done.
 
+#include "FileIdentity.h"
 #include "cCipherUtils.h"
 
 #include <QByteArray>
@@ -15,13 +16,25 @@ public:
     using Exception::Exception;
 };
 
+// The file is no longer what it was when this process last read or wrote it:
+// another program changed, replaced, created or removed it.
+class EFileChanged : public Exception {
+public:
+    EFileChanged(const QString& FileName, const TFileIdentity& Now);
+    // The file as it is now; expecting it lets the next save overwrite it.
+    const TFileIdentity& Now() const { return FNow; }
+
+private:
+    TFileIdentity FNow;
+};
+
 // An existing regular file, open and under an exclusive advisory lock (flock)
 // for the object's lifetime. When it cannot be opened, or another process
 // holds its lock, the constructor fails at once with EFileError
 // "Cannot open file "<name>". <reason>".
 class TLockedFile {
 public:
-    enum class TAccess { Read, Write };
+    enum class TAccess { Read, Write, ReadWrite };
     TLockedFile(const QString& FileName, TAccess Access);
     ~TLockedFile();
     TLockedFile(const TLockedFile&) = delete;
@@ -37,6 +50,16 @@ private:
 // benchmarks measure the write without the flush and the flush on its own.
 enum class TFlush { ToDisk, None };
 
+// Guards a replacement against lost updates. With Expected set, the file is
+// compared with it while it is locked, before anything is written, and a
+// file that differs (see StillSameFile) raises EFileChanged and is left as
+// it is; a missing file expected to stay missing is not created over one
+// that appears meanwhile. Written, when set, receives the new file's identity.
+struct TReplaceCheck {
+    const TFileIdentity* Expected = nullptr;
+    TFileIdentity* Written = nullptr;
+};
+
 // Makes Data the whole content of FileName. The data go to a temporary file in
 // the same folder, are flushed to disk and only then renamed over the file;
 // the folder is flushed last. An existing file stays locked meanwhile and
@@ -45,6 +68,8 @@ enum class TFlush { ToDisk, None };
 // "Cannot open file "<name>". <reason>" for an existing file,
 // "Cannot create file "<name>". <reason>" for a new one, or
 // "Cannot write file "<name>". <reason>" once writing has begun.
+// Temporary files that killed writers left beside the file are removed after
+// a replacement succeeds; those still held by a live writer are kept.
 void ReplaceFileContent(const QString& FileName, const QByteArray& Data,
                         TFlush Flush = TFlush::ToDisk);
 
@@ -54,7 +79,7 @@ void ReplaceFileContent(const QString& FileName, const QByteArray& Data,
 using TPutBytes = std::function<void(const char* Data, qsizetype Size)>;
 void ReplaceFileContent(const QString& FileName,
                         const std::function<void(const TPutBytes&)>& Produce,
-                        TFlush Flush = TFlush::ToDisk);
+                        TFlush Flush = TFlush::ToDisk, const TReplaceCheck& Check = {});
 
 // The texts of EFileError.
 std::string FileErrorText(const char* What, const QString& FileName, const QString& Reason);

@@ -6,6 +6,7 @@
 #include "cCipherUtils.h"
 
 #include <algorithm>
+#include <optional>
 
 const std::string PasswordKey = "Wj3%Pz8&Hd5*Nq1^Yt6(Bc0)Fs4+Gv2";
 const QString DefaultPassword = QStringLiteral("vellomar");
@@ -15,10 +16,20 @@ const std::string
 std::string StoredCryptString = DefaultCryptString;
 
 namespace {
-// Defined after StoredCryptString, so destroyed before it: the crypt string is
-// wiped as the process ends.
+// The store's crypt string as this process last read or wrote it.
+struct TKnownCryptString {
+    bool Known = false;
+    bool Present = false; // the key was there
+    std::string Value;
+} KnownCryptString;
+
+// Defined after the crypt strings, so destroyed before them: they are wiped
+// as the process ends.
 struct TCryptStringWiper {
-    ~TCryptStringWiper() { SecureZero(StoredCryptString); }
+    ~TCryptStringWiper() {
+        SecureZero(StoredCryptString);
+        SecureZero(KnownCryptString.Value);
+    }
 } cryptStringWiper;
 
 struct TKeyCloser {
@@ -41,11 +52,28 @@ bool PasswordMatches(const QString& Typed) {
     return CryptStringOf(Typed) == StoredCryptString;
 }
 
-void ReadStoredCryptString(TSettingsStore& Store) {
+namespace {
+// The stored crypt string; nothing when the key is not there.
+std::optional<std::string> CryptStringInStore(TSettingsStore& Store) {
     if (!Store.OpenKey(SettingsKey, false))
-        return;
+        return std::nullopt;
     TKeyCloser closer{Store};
-    StoredCryptString = AnsiFromUnicode(Store.ReadString(SettingsValue));
+    return AnsiFromUnicode(Store.ReadString(SettingsValue));
+}
+
+void Remember(const std::optional<std::string>& Value) {
+    SecureZero(KnownCryptString.Value);
+    KnownCryptString = {true, Value.has_value(), Value.value_or(std::string())};
+}
+} // namespace
+
+void ReadStoredCryptString(TSettingsStore& Store) {
+    std::optional<std::string> stored = CryptStringInStore(Store);
+    Remember(stored);
+    if (stored) {
+        StoredCryptString = *stored;
+        SecureZero(*stored);
+    }
 }
 
 void WriteStoredCryptString(TSettingsStore& Store) {
@@ -53,6 +81,18 @@ void WriteStoredCryptString(TSettingsStore& Store) {
         return;
     TKeyCloser closer{Store};
     Store.WriteString(SettingsValue, UnicodeFromAnsi(StoredCryptString));
+    Remember(StoredCryptString);
+}
+
+bool StoredCryptStringKept(TSettingsStore& Store) {
+    if (!KnownCryptString.Known)
+        return true;
+    std::optional<std::string> stored = CryptStringInStore(Store);
+    const bool kept = stored.has_value() == KnownCryptString.Present &&
+                      (!stored || *stored == KnownCryptString.Value);
+    if (stored)
+        SecureZero(*stored);
+    return kept;
 }
 
 // ---- Pages

@@ -92,3 +92,8 @@ void ReadStoredCryptString(TSettingsStore& Store);
 // Writes StoredCryptString to the store, creating the key. Nothing happens
 // when the key cannot be opened; a failing write throws.
 void WriteStoredCryptString(TSettingsStore& Store);
+
+// False when the store holds another crypt string (or none, or one where there
+// was none) than it did when this process last read or wrote it: another copy
+// of the program changed the password meanwhile. True before the first read.
+bool StoredCryptStringKept(TSettingsStore& Store);

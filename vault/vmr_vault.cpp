@@ -21,9 +21,9 @@ class TVaultReader {
 public:
     TVaultReader(QByteArrayView Data, const QString& FileName)
         : FFileName(FileName), FSize(Data.size()), FWindow(Data.data()), FEnd(Data.size()) {}
-    TVaultReader(QFile& In, const QString& FileName)
+    TVaultReader(QFile& In, const QString& FileName, TContentHash* Hash = nullptr)
         : FIn(&In), FFileName(FileName), FSize(In.size()), FBuffer(new char[kWindow]),
-          FWindow(FBuffer.get()) {}
+          FWindow(FBuffer.get()), FHash(Hash) {}
 
     void Read(const TAddPage& AddPage) {
         const qint32 count = ReadInt(QStringLiteral("the file ends before the page count"));
@@ -56,6 +56,8 @@ public:
             AddPage(page.release());
         }
         SecureZero(title);
+        if (FHash)
+            HashRest();
     }
 
 private:
@@ -67,6 +69,15 @@ private:
         if (FIn && FIn->error() != QFileDevice::NoError)
             throw EFileError(FileErrorText("Cannot read file", FFileName, FIn->errorString()));
         throw EVaultDamaged(FFileName, At, Reason);
+    }
+
+    // Bytes past the last record count for the file's identity as well.
+    void HashRest() {
+        char rest[4096];
+        for (qint64 n; (n = FIn->read(rest, sizeof rest)) > 0;)
+            FHash->Add(rest, n);
+        if (FIn->error() != QFileDevice::NoError)
+            throw EFileError(FileErrorText("Cannot read file", FFileName, FIn->errorString()));
     }
 
     QString PageText() const { return QStringLiteral("page %1 of %2").arg(FPage).arg(FPages); }
@@ -90,6 +101,10 @@ private:
             const qint64 got = FIn->read(FBuffer.get() + FEnd, kWindow - FEnd);
             if (got <= 0)
                 return false;
+            // Every byte enters the window once, in file order: the hash of
+            // the file's identity is taken here, before decryption.
+            if (FHash)
+                FHash->Add(FBuffer.get() + FEnd, got);
             FEnd += qsizetype(got);
         }
         return true;
@@ -141,6 +156,7 @@ private:
     qint64 FPos = 0;    // the next byte to read, as a file offset
     qint32 FPage = 0;
     qint32 FPages = 0;
+    TContentHash* const FHash = nullptr;
     TAESTextKey FKey{VaultKey};
 };
 
@@ -250,14 +266,17 @@ QString VaultFileName(const QString& ExePath) {
     return ExePath.left(stem) + QStringLiteral(".pgs");
 }
 
-void ReadVaultFile(const QString& FileName, const TAddPage& AddPage) {
+void ReadVaultFile(const QString& FileName, const TAddPage& AddPage, TFileIdentity* Identity) {
     const TLockedFile held(FileName, TLockedFile::TAccess::Read);
     QFile in;
     // The reader has a buffer of its own.
     if (!in.open(held.Handle(), QIODevice::ReadOnly | QIODevice::Unbuffered,
                  QFileDevice::DontCloseHandle))
         throw EFileError(FileErrorText("Cannot open file", FileName, in.errorString()));
-    TVaultReader(in, FileName).Read(AddPage);
+    TContentHash hash;
+    TVaultReader(in, FileName, Identity ? &hash : nullptr).Read(AddPage);
+    if (Identity)
+        *Identity = IdentityOfHandle(held.Handle(), hash.Value());
 }
 
 void ReadVaultData(const QByteArray& Data, const QString& FileName, const TAddPage& AddPage) {
@@ -272,10 +291,11 @@ QByteArray VaultData(const TPageList& Pages, int N) {
     return out;
 }
 
-void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N, TFlush Flush) {
+void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N, TFlush Flush,
+                    const TReplaceCheck& Check) {
     const TVaultPages vault = VaultPages(Pages, N);
     ReplaceFileContent(
-        FileName, [&](const TPutBytes& Put) { PutVault(vault.Pages, Put); }, Flush);
+        FileName, [&](const TPutBytes& Put) { PutVault(vault.Pages, Put); }, Flush, Check);
 }
 
 QString TrimStr(std::string_view s) {

@@ -42,17 +42,20 @@ using TAddPage = std::function<void(TPage*)>;
 // while it is read; one that cannot be opened or is locked by another process
 // raises EFileError "Cannot open file "<name>". <reason>" before any page is
 // handed over. Damage raises EVaultDamaged after the pages before it have been
-// handed over. Bytes after the last record are ignored.
-void ReadVaultFile(const QString& FileName, const TAddPage& AddPage);
+// handed over. Bytes after the last record are ignored. Identity, when given,
+// receives the file's identity once all of it has been read.
+void ReadVaultFile(const QString& FileName, const TAddPage& AddPage,
+                   TFileIdentity* Identity = nullptr);
 // The same on the file's bytes; FileName only names it in errors.
 void ReadVaultData(const QByteArray& Data, const QString& FileName, const TAddPage& AddPage);
 
 // Makes the first N pages of Pages, in list order, the whole content of the
 // file, as a whole or not at all (see ReplaceFileContent). N outside 0 to
 // Pages.Count() raises EListError before anything is written. The program
-// always flushes to disk; TFlush::None serves the benchmarks.
+// always flushes to disk; TFlush::None serves the benchmarks. Check guards
+// against overwriting another program's save (see TReplaceCheck).
 void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N,
-                    TFlush Flush = TFlush::ToDisk);
+                    TFlush Flush = TFlush::ToDisk, const TReplaceCheck& Check = {});
 // The bytes that WriteVaultFile writes.
 QByteArray VaultData(const TPageList& Pages, int N);
 

@@ -129,15 +129,22 @@ public:
         WriteVaultFile(Vault(), *pages.List, pages.List->Count());
     }
 
-    // Unlocks with the default password and shows the window, active.
-    TTPagesMain* Open() {
+    // A main window on the fixture's vault, unlocked with the default
+    // password and shown, active: another copy of the program.
+    static std::unique_ptr<TTPagesMain> Unlock() {
         TModalGuard guard;
         WhenModal([](QWidget* m) {
             if (auto* s = qobject_cast<TVMRSplash*>(m))
                 QTest::keyClicks(s->ePassword, DefaultPassword);
         });
-        W = std::make_unique<TTPagesMain>();
-        ShowActive(W.get());
+        auto w = std::make_unique<TTPagesMain>();
+        ShowActive(w.get());
+        return w;
+    }
+
+    // Unlocks with the default password and shows the window, active.
+    TTPagesMain* Open() {
+        W = Unlock();
         return W.get();
     }
 

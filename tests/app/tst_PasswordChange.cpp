@@ -31,6 +31,18 @@ void Fill(TChangePasswordDlg* d, const QString& Old, const QString& New, const Q
     QTest::keyClicks(d->eCfm, Cfm);
 }
 
+// Changes the password from W's button with the dialog's OK; the dialog
+// must close.
+void ChangePassword(TTPagesMain* W, const QString& Old, const QString& New) {
+    TModalGuard guard;
+    WhenChangeDialog([Old, New](TChangePasswordDlg* d) {
+        Fill(d, Old, New, New);
+        QTest::mouseClick(d->Button2, Qt::LeftButton);
+    });
+    QTest::mouseClick(W->bChgPW, Qt::LeftButton);
+    QVERIFY(!guard.Fired);
+}
+
 QByteArray StoreFile() {
     QFile f(DefaultSettingsPath());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -67,13 +79,7 @@ private slots:
     void roundTripThroughTheStoreFile() {
         TTPagesMain* w = fx->Open();
         QVERIFY(!QFile::exists(DefaultSettingsPath()));
-        TModalGuard guard;
-        WhenChangeDialog([](TChangePasswordDlg* d) {
-            Fill(d, DefaultPassword, QStringLiteral("Night0wl!"), QStringLiteral("Night0wl!"));
-            QTest::mouseClick(d->Button2, Qt::LeftButton);
-        });
-        QTest::mouseClick(w->bChgPW, Qt::LeftButton);
-        QVERIFY(!guard.Fired);
+        ChangePassword(w, DefaultPassword, QStringLiteral("Night0wl!"));
         QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
         const QByteArray file = StoreFile();
         QVERIFY(file.contains("[Software/Ostrand/VMR/Settings]"));
@@ -184,6 +190,68 @@ private slots:
         QCOMPARE(boxes.Calls.size(), 1);
         QCOMPARE(boxes.Calls[0].Text, QStringLiteral("Failed to set data for 'Data'"));
         QCOMPARE(boxes.Calls[0].Flags & 0xF0, unsigned(MB_ICONERROR));
+        QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
+    }
+
+    // Another copy of the program stored its own password after this one
+    // read the store: changing the password here asks before overwriting it.
+    void anotherCopysPasswordIsNotOverwrittenUnasked_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("No") << int(IDNO);
+        QTest::newRow("Yes") << int(IDYES);
+    }
+    void anotherCopysPasswordIsNotOverwrittenUnasked() {
+        TTPagesMain* w = fx->Open();
+        const std::string theirs = CryptStringOf(QStringLiteral("Other1!x"));
+        {
+            auto other = CreateFileSettingsStore(DefaultSettingsPath());
+            QVERIFY(other->OpenKey(SettingsKey, true));
+            other->WriteString(SettingsValue, UnicodeFromAnsi(theirs));
+            other->WriteString(QStringLiteral("Other"), QStringLiteral("kept"));
+            other->CloseKey();
+        }
+        QFETCH(int, answer);
+        TMessageBoxRecorder boxes(answer);
+        ChangePassword(w, DefaultPassword, QStringLiteral("Night0wl!"));
+        QCOMPARE(boxes.Calls.size(), 1);
+        QCOMPARE(boxes.Calls[0].Text,
+                 QStringLiteral("The settings file was changed by another program. Overwrite it?"));
+        QCOMPARE(boxes.Calls[0].Caption, QStringLiteral("Confirm"));
+        QCOMPARE(boxes.Calls[0].Flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+        auto store = OpenCurrentUserStore();
+        QVERIFY(store->OpenKey(SettingsKey, false));
+        const std::string stored = AnsiFromUnicode(store->ReadString(SettingsValue));
+        QCOMPARE(store->ReadString(QStringLiteral("Other")), QStringLiteral("kept"));
+        store->CloseKey();
+        if (answer == IDNO) {
+            QCOMPARE(stored, theirs);
+            QCOMPARE(StoredCryptString, DefaultCryptString);
+            return;
+        }
+        const std::string mine = CryptStringOf(QStringLiteral("Night0wl!"));
+        QCOMPARE(stored, mine);
+        QCOMPARE(StoredCryptString, mine);
+        // Our own value now: the next change asks nothing.
+        ChangePassword(w, QStringLiteral("Night0wl!"), QStringLiteral("Day7owl!"));
+        QCOMPARE(boxes.Calls.size(), 1);
+        QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Day7owl!")));
+    }
+
+    // Other values another copy wrote are merged, not a reason to ask.
+    void otherValuesAreKeptWithoutAsking() {
+        QDir().mkpath(QFileInfo(DefaultSettingsPath()).absolutePath());
+        TTPagesMain* w = fx->Open();
+        {
+            auto other = CreateFileSettingsStore(DefaultSettingsPath());
+            QVERIFY(other->OpenKey(QStringLiteral("Software/Elsewhere"), true));
+            other->WriteString(QStringLiteral("Theirs"), QStringLiteral("1"));
+            other->CloseKey();
+        }
+        TMessageBoxRecorder boxes(IDNO);
+        ChangePassword(w, DefaultPassword, QStringLiteral("Night0wl!"));
+        QCOMPARE(boxes.Calls.size(), 0);
+        const QByteArray file = StoreFile();
+        QVERIFY(file.contains("\"Theirs\"=\"1\""));
         QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
     }
 };

@@ -56,6 +56,7 @@ public:
     // Starts the program; false when it did not start.
     bool Start();
     bool IsRunning();
+    qint64 ProcessId() const { return FProcess.processId(); }
     // Waits for the program to end; -1 when it had to be killed.
     int WaitExit(int Ms = 10000);
 

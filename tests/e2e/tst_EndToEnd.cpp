@@ -19,6 +19,16 @@ bool WaitVaultSize(const TProgramHome& Home, qsizetype Size) {
     }
     return false;
 }
+// The soft and hard core file size limits of a running process.
+QStringList CoreLimit(qint64 Pid) {
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(Pid));
+    if (!limits.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : limits.readAll().split('\n'))
+        if (line.startsWith("Max core file size"))
+            return QString::fromLatin1(line.mid(26)).split(u' ', Qt::SkipEmptyParts).mid(0, 2);
+    return {};
+}
 } // namespace
 
 class TstEndToEnd : public TE2eTest {
@@ -30,6 +40,8 @@ private slots:
         QVERIFY(home.IsValid());
         const qulonglong main = StartUnlocked(home, DefaultPw);
         E2E_VERIFY(home, main != 0);
+        // The running program can leave no core file with pages or passwords.
+        E2E_VERIFY(home, CoreLimit(home.ProcessId()) == QStringList({"0", "0"}));
         E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+s")}));
         E2E_VERIFY(home, WaitVaultSize(home, 60));
         // Nothing is left to save: the window closes without a question.

@@ -197,7 +197,10 @@ private slots:
             auto* d = qobject_cast<TChangePasswordDlg*>(m);
             QVERIFY(d);
             QTest::keyClicks(d->eOld, QStringLiteral("old pw"));
+            QTest::keyClicks(d->eNew, QStringLiteral("new pw"));
             d->close();
+            // Not kept for a moment longer than the dialog.
+            QVERIFY(d->OldPW().isEmpty() && d->NewPW().isEmpty());
         });
         QCOMPARE(ExecuteChangePassword(nullptr, UnicodeFromAnsi(Key),
                                        UnicodeFromAnsi(Crypt("old pw")), ShortIsWeak),

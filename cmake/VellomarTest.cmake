@@ -12,6 +12,17 @@ function(vmr_test_timeout name seconds)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${scaled})
 endfunction()
 
+# vmr_full_leak_stacks(<test>): for a test whose errors pass through Qt's
+# event delivery on purpose and leave Qt's own objects behind. Full stacks
+# (Qt has no frame pointers) let the leak suppressions name those Qt frames;
+# they are too slow for every test.
+function(vmr_full_leak_stacks name)
+    if(VMR_SANITIZE)
+        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+                     "ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0")
+    endif()
+endfunction()
+
 # vmr_add_test(<source> LIBS <libs...>)
 # One Qt Test executable per test class, registered with CTest. Every test runs
 # headless, with its own empty configuration folder, so that no test can touch

@@ -16,9 +16,7 @@ cmake -S . -B build-asan "${extra[@]}" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAG
     -DVMR_SANITIZE=ON -DVMR_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$(nproc)"
 
-# Full stacks at each allocation: Qt has no frame pointers, and the
-# suppressions name Qt frames.
-export ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:check_initialization_order=1:strict_init_order=1
+export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Qt Test's own limit per test function, raised as the test timeouts are.

@@ -1,3 +1,28 @@
+# Tests run several times slower under the sanitizers: they get more time
+# rather than being left out.
+if(VMR_SANITIZE)
+    set(VMR_TIMEOUT_SCALE 4)
+else()
+    set(VMR_TIMEOUT_SCALE 1)
+endif()
+
+# vmr_test_timeout(<test> <seconds>): the time a test may take in a normal build.
+function(vmr_test_timeout name seconds)
+    math(EXPR scaled "${seconds} * ${VMR_TIMEOUT_SCALE}")
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${scaled})
+endfunction()
+
+# vmr_full_leak_stacks(<test>): for a test whose errors pass through Qt's
+# event delivery on purpose and leave Qt's own objects behind. Full stacks
+# (Qt has no frame pointers) let the leak suppressions name those Qt frames;
+# they are too slow for every test.
+function(vmr_full_leak_stacks name)
+    if(VMR_SANITIZE)
+        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+                     "ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0")
+    endif()
+endfunction()
+
 # vmr_add_test(<source> LIBS <libs...>)
 # One Qt Test executable per test class, registered with CTest. Every test runs
 # headless, with its own empty configuration folder, so that no test can touch
@@ -13,8 +38,8 @@ function(vmr_add_test source)
     add_test(NAME ${name} COMMAND ${name})
     set(home ${CMAKE_BINARY_DIR}/test-home/${name})
     file(MAKE_DIRECTORY ${home})
+    vmr_test_timeout(${name} 300)
     set_tests_properties(${name} PROPERTIES
-        TIMEOUT 300
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${home};HOME=${home}")
 endfunction()
 

@@ -2,10 +2,13 @@
 
 #include "kel_resourcestrings.h"
 
+#include "MessageBox.h"
+
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <utility>
 
 bool LookUpChanging = false;
 
@@ -42,7 +45,28 @@ TLookUpEdit::TLookUpEdit(QWidget* Parent) : QLineEdit(Parent) {
     QLineEdit::setText(QString());
     FEmptyString = LoadResString(SFillInYourText);
     // Connected last: construction itself shows no hint.
-    connect(this, &QLineEdit::textChanged, this, [this] { Change(); });
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        try {
+            Change();
+        } catch (const std::exception& e) {
+            // Outside our own calls (a paste from the menu) the error box
+            // shows it here, as it would once through Qt.
+            if (FHolding == 0)
+                ShowException(e);
+            else if (!FHeld)
+                FHeld = std::current_exception();
+        }
+    });
+}
+
+template <typename F> void TLookUpEdit::HoldingErrors(F&& QtCall) {
+    struct TDepth {
+        int& N;
+        ~TDepth() { --N; }
+    } depth{++FHolding};
+    QtCall();
+    if (FHeld)
+        std::rethrow_exception(std::exchange(FHeld, nullptr));
 }
 
 QString TLookUpEdit::Text() const {
@@ -52,7 +76,7 @@ QString TLookUpEdit::Text() const {
 
 void TLookUpEdit::SetText(const QString& Value) {
     if (RawText() != Value)
-        QLineEdit::setText(Value);
+        HoldingErrors([&] { QLineEdit::setText(Value); });
 }
 
 bool TLookUpEdit::IsEmpty() const {
@@ -238,7 +262,7 @@ void TLookUpEdit::keyPressEvent(QKeyEvent* Event) {
         FNoMatch = SelStart() < TextLength();
     if (const int c = KeyChar(Event))
         KeyPress(c);
-    QLineEdit::keyPressEvent(Event);
+    HoldingErrors([&] { QLineEdit::keyPressEvent(Event); });
     // A Delete that changed nothing must not hold back a later completion.
     if (isDelete)
         FNoMatch = false;
@@ -247,7 +271,7 @@ void TLookUpEdit::keyPressEvent(QKeyEvent* Event) {
 void TLookUpEdit::inputMethodEvent(QInputMethodEvent* Event) {
     if (!Event->commitString().isEmpty())
         KeyPress(Event->commitString()[0].unicode());
-    QLineEdit::inputMethodEvent(Event);
+    HoldingErrors([&] { QLineEdit::inputMethodEvent(Event); });
 }
 
 // Focus that comes and goes with the whole window, or with a popup menu, is

@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QLineEdit>
 #include <QStringList>
+#include <exception>
 #include <functional>
 
 // A font together with the colour the text is drawn in.
@@ -103,6 +104,12 @@ private:
     QString FEmptyString;
     TEditFont FEmptyFont;
     bool FNoMatch = false;
+    // An error of the change handler raised inside a QLineEdit call is held
+    // and raised again once Qt's frames are left: they free nothing that
+    // they hold when an exception passes through them.
+    template <typename F> void HoldingErrors(F&& QtCall);
+    int FHolding = 0;
+    std::exception_ptr FHeld;
     bool FParFont = true;
     TEditFont FTextFont;
     QStringList FMatchList;

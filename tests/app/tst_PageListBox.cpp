@@ -124,6 +124,8 @@ private slots:
         QVERIFY(ListMirrorDifference(*box, list).contains(QLatin1String("3 items for 4 pages")));
         box->MirrorPages(list);
         QCOMPARE(box->count(), 4);
+        // The list holds references only: the pages taken out are freed here.
+        const std::unique_ptr<TPage> first(list.GetPages(0)), second(list.GetPages(1));
         list.Delete(0);
         list.Delete(0);
         box->MirrorPages(list);

@@ -110,15 +110,12 @@ QList<TStoredPage> TProgramHome::VaultPages() const {
 }
 
 void TProgramHome::WriteVault(const QList<TStoredPage>& Pages) const {
-    TPageList list;
-    for (const TStoredPage& s : Pages) {
-        auto* p = KelNewCreated<TPage>();
-        p->SetTitle(s.Title);
-        p->SetText(s.Text);
-        list.Add(p); // the order given, unsorted
-    }
-    WriteVaultFile(VaultPath(), list, list.Count());
-    list.ClearAll();
+    WriteVaultBytes(VaultBytesOf(Pages));
+}
+
+bool TProgramHome::WriteVaultBytes(const QByteArray& Bytes) const {
+    QFile f(VaultPath());
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(Bytes) == Bytes.size();
 }
 
 std::string TProgramHome::StoredCryptString() const {
@@ -288,6 +285,19 @@ bool TProgramHome::RequestClose(qulonglong Window) {
     const bool ok = xcb_flush(c) > 0;
     xcb_disconnect(c);
     return ok;
+}
+
+QByteArray VaultBytesOf(const QList<TStoredPage>& Pages) {
+    TPageList list;
+    for (const TStoredPage& s : Pages) {
+        auto* p = KelNewCreated<TPage>();
+        p->SetTitle(s.Title);
+        p->SetText(s.Text);
+        list.Add(p); // the order given, unsorted
+    }
+    const QByteArray bytes = VaultData(list, list.Count());
+    list.ClearAll();
+    return bytes;
 }
 
 QPoint MainPoint(const QRect& MainGeometry, int DesignX, int DesignY) {

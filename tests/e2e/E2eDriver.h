@@ -50,6 +50,8 @@ public:
     QList<TStoredPage> VaultPages() const;
     // Writes a vault holding Pages in the order given.
     void WriteVault(const QList<TStoredPage>& Pages) const;
+    // Makes Bytes the vault file as they are; false when they were not written.
+    bool WriteVaultBytes(const QByteArray& Bytes) const;
     // The settings store's "Data" value of the program's key, as bytes.
     std::string StoredCryptString() const;
 
@@ -89,6 +91,10 @@ private:
     QProcess FProcess;
     qulonglong FFocused = 0;
 };
+
+// The bytes of a vault holding Pages in the order given, as the program writes
+// them.
+QByteArray VaultBytesOf(const QList<TStoredPage>& Pages);
 
 // Main window layout: design values at 240 pixels per inch are scaled by the
 // window's width against its design width.

@@ -106,14 +106,25 @@ void AppendUnicodeFromAnsi(QString& Out, std::string_view s) {
 #ifdef __SSE2__
     // ASCII, mostly: those bytes are their own characters.
     const __m128i zero = _mm_setzero_si128();
-    while (end - p >= 16) {
+    for (; end - p >= 16; p += 16, d += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        if (_mm_movemask_epi8(v) != 0)
-            break;
+        if (_mm_movemask_epi8(v) != 0) {
+            // A letter beyond ASCII here and there: only these sixteen go slowly.
+            for (int k = 0; k < 16; ++k)
+                d[k] = kByteToChar[static_cast<unsigned char>(p[k])];
+            continue;
+        }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(v, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 8), _mm_unpackhi_epi8(v, zero));
-        p += 16;
-        d += 16;
+    }
+    // Spans between markup are mostly short: take eight at a time too.
+    if (end - p >= 8) {
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        if (_mm_movemask_epi8(v) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(v, zero));
+            p += 8;
+            d += 8;
+        }
     }
 #endif
     while (p < end)

@@ -1,6 +1,7 @@
 #include "RtfKeywords.h"
 
-#include <unordered_map>
+#include <array>
+#include <cstddef>
 
 namespace {
 
@@ -60,22 +61,50 @@ const std::string_view kSkipped[] = {
 };
 // clang-format on
 
-const std::unordered_map<std::string_view, TRtfKeyword>& Table() {
-    static const auto table = [] {
-        std::unordered_map<std::string_view, TRtfKeyword> t;
+// Words are looked up once per control word, so the table is open-addressed
+// on a hash of a few letters instead of hashing the whole word.
+constexpr size_t kSlots = 512;
+
+size_t SlotOf(std::string_view W) {
+    const size_t n = W.size();
+    const auto c = [&](size_t i) { return size_t(static_cast<unsigned char>(W[i])); };
+    return (n * 97 + c(0) * 31 + c(n - 1) * 7 + c(n / 2) * 3 + c((n - 1) / 3)) & (kSlots - 1);
+}
+
+struct TTable {
+    std::array<TEntry, kSlots> Slots{}; // an empty Word marks a free slot
+
+    TTable() {
         for (const TEntry& e : kEntries)
-            t.emplace(e.Word, e.Keyword);
+            Add(e);
         for (std::string_view w : kSkipped)
-            t.emplace(w, TRtfKeyword{K::SkipDest});
-        return t;
-    }();
+            Add({w, TRtfKeyword{K::SkipDest}});
+    }
+    void Add(const TEntry& E) {
+        size_t i = SlotOf(E.Word);
+        while (!Slots[i].Word.empty() && Slots[i].Word != E.Word)
+            i = (i + 1) & (kSlots - 1);
+        if (Slots[i].Word.empty()) // the first entry of a word wins, as in a map
+            Slots[i] = E;
+    }
+};
+
+const TTable& Table() {
+    static const TTable table;
     return table;
 }
 
 } // namespace
 
 TRtfKeyword LookupRtfKeyword(std::string_view Word) {
-    const auto& t = Table();
-    const auto it = t.find(Word);
-    return it == t.end() ? TRtfKeyword{} : it->second;
+    if (Word.empty())
+        return {};
+    const TTable& t = Table();
+    for (size_t i = SlotOf(Word);; i = (i + 1) & (kSlots - 1)) {
+        const TEntry& e = t.Slots[i];
+        if (e.Word.empty())
+            return {};
+        if (e.Word == Word)
+            return e.Keyword;
+    }
 }

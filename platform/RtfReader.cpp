@@ -195,13 +195,23 @@ private:
     int FAnsiCpg = CP_WINDOWS_1252;
     int32_t FDeff = 0;
     std::unordered_map<int32_t, TFont> FFonts;
+    uint32_t FFontsVersion = 0; // counts changes to FFonts
+    // The last answer of CodePageOf, asked once per run of text.
+    struct TCodePageMemo {
+        int32_t Font = 0, Deff = 0;
+        int AnsiCpg = 0;
+        uint32_t FontsVersion = 0;
+        int CodePage = -1;
+    };
+    mutable TCodePageMemo FCpMemo;
     TFontEntry FEntry;
     std::vector<QColor> FColors;
     int FRed = 0, FGreen = 0, FBlue = 0;
     bool FColorSet = false;
 
-    std::string FBytes; // undecoded bytes, in FRunState's code page
-    QString FRun;       // decoded text, all in FRunState
+    std::string FBytes;             // undecoded bytes, in FRunState's code page
+    bool FBytesHoldControl = false; // FBytes holds a byte below 0x20
+    QString FRun;                   // decoded text, all in FRunState
     TCharState FRunState;
     char16_t FHigh = 0; // a high surrogate waiting for its pair
 
@@ -670,6 +680,8 @@ void TRtfReader::PrepareText() {
 void TRtfReader::AddByte(char C) {
     PrepareText();
     FBytes.push_back(C);
+    if (static_cast<unsigned char>(C) < 0x20)
+        FBytesHoldControl = true;
 }
 
 void TRtfReader::EmitChar(char16_t C) {
@@ -737,9 +749,9 @@ void TRtfReader::FlushBytes() {
         return;
     const int cp = CodePageOf(FRunState.Font);
     // Windows-1252 maps byte for byte: only control bytes need AppendDecoded.
-    if (cp == CP_WINDOWS_1252 && !FHigh && std::none_of(FBytes.begin(), FBytes.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20;
-        })) {
+    const bool control = FBytesHoldControl;
+    FBytesHoldControl = false;
+    if (cp == CP_WINDOWS_1252 && !FHigh && !control) {
         AppendUnicodeFromAnsi(FRun, FBytes);
         FBytes.clear();
         return;
@@ -833,6 +845,7 @@ void TRtfReader::CommitFont() {
     f.Name = (e.AltName.Text.isEmpty() ? e.Name.Text : e.AltName.Text).trimmed();
     f.CodePage = cp;
     FFonts[e.Num] = std::move(f);
+    ++FFontsVersion;
     FFormats.clear();
 }
 
@@ -853,8 +866,13 @@ TFontName* TRtfReader::EntryName() {
 }
 
 int TRtfReader::CodePageOf(int32_t Font) const {
+    TCodePageMemo& m = FCpMemo;
+    if (m.CodePage >= 0 && m.Font == Font && m.Deff == FDeff && m.AnsiCpg == FAnsiCpg &&
+        m.FontsVersion == FFontsVersion)
+        return m.CodePage;
     const auto it = FFonts.find(Font >= 0 ? Font : FDeff);
-    return it == FFonts.end() ? FAnsiCpg : it->second.CodePage;
+    m = {Font, FDeff, FAnsiCpg, FFontsVersion, it == FFonts.end() ? FAnsiCpg : it->second.CodePage};
+    return m.CodePage;
 }
 
 const QTextCharFormat& TRtfReader::FormatOf(const TCharState& S) {

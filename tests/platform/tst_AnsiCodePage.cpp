@@ -24,6 +24,7 @@ class tst_AnsiCodePage : public QObject {
 private slots:
     void everyByteDecodesAndRoundTrips();
     void wholeByteRangeInOneString();
+    void appendsEveryLengthAndPlace();
     void fromUnicode_data();
     void fromUnicode();
     void embeddedZeroBytesKeepLength();
@@ -46,6 +47,27 @@ void tst_AnsiCodePage::wholeByteRangeInOneString() {
     const QString text = UnicodeFromAnsi(all);
     QCOMPARE(text.size(), 256);
     QCOMPARE(AnsiFromUnicode(text), all);
+}
+
+// Long ASCII stretches are widened in blocks: a byte beyond ASCII at any place
+// in a block, and any tail, must still decode as alone.
+void tst_AnsiCodePage::appendsEveryLengthAndPlace() {
+    for (int length = 0; length <= 40; ++length) {
+        for (int at = -1; at < length; ++at) {
+            std::string bytes;
+            for (int i = 0; i < length; ++i)
+                bytes.push_back(char('a' + i % 26));
+            if (at >= 0)
+                bytes[size_t(at)] = char(0x80 + at);
+            QString out = QStringLiteral("kept");
+            AppendUnicodeFromAnsi(out, bytes);
+            QCOMPARE(out.size(), 4 + length);
+            QVERIFY(out.startsWith(QLatin1String("kept")));
+            for (int i = 0; i < length; ++i)
+                QCOMPARE(out[4 + i].unicode(),
+                         ExpectedChar(static_cast<unsigned char>(bytes[size_t(i)])));
+        }
+    }
 }
 
 void tst_AnsiCodePage::fromUnicode_data() {

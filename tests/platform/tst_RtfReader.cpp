@@ -1,4 +1,5 @@
 #include "DocTestUtil.h"
+#include "RtfKeywords.h"
 #include "RtfReader.h"
 
 #include <QElapsedTimer>
@@ -36,6 +37,8 @@ private slots:
     void fontNameStaysAsStored();
     void text_data();
     void text();
+    void keywords_data();
+    void keywords();
     void characterStateFollowsGroups();
     void paragraphBreaks();
     void codePages_data();
@@ -285,6 +288,45 @@ void tst_RtfReader::text() {
     QFETCH(QByteArray, rtf);
     QFETCH(QString, text);
     QCOMPARE(Read(rtf), text);
+}
+
+void tst_RtfReader::keywords_data() {
+    QTest::addColumn<QByteArray>("word");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("symbol");
+    const auto row = [](const char* W, TRtfKw K, char16_t C = 0) {
+        QTest::newRow(*W ? W : "(empty)") << QByteArray(W) << int(K) << int(C);
+    };
+    row("b", TRtfKw::B);
+    row("u", TRtfKw::U);
+    row("uc", TRtfKw::Uc);
+    row("ul", TRtfKw::Ul);
+    row("ululdbwave", TRtfKw::Ul);
+    row("ulnone", TRtfKw::UlNone);
+    row("par", TRtfKw::Par);
+    row("pard", TRtfKw::Pard);
+    row("fonttbl", TRtfKw::FontTbl);
+    row("colorschememapping", TRtfKw::SkipDest);
+    row("xmlnstbl", TRtfKw::SkipDest);
+    row("rdblquote", TRtfKw::Symbol, 0x201D);
+    row("zwbo", TRtfKw::Symbol, 0x200B);
+    // Near misses: prefixes, extensions and other cases of known words.
+    row("", TRtfKw::Unknown);
+    row("pa", TRtfKw::Unknown);
+    row("pardx", TRtfKw::Unknown);
+    row("Par", TRtfKw::Unknown);
+    row("fonttb", TRtfKw::Unknown);
+    row("zork", TRtfKw::Unknown);
+}
+
+void tst_RtfReader::keywords() {
+    QFETCH(QByteArray, word);
+    QFETCH(int, kind);
+    QFETCH(int, symbol);
+    const TRtfKeyword kw =
+        LookupRtfKeyword(std::string_view(word.constData(), size_t(word.size())));
+    QCOMPARE(int(kw.Kind), kind);
+    QCOMPARE(int(kw.Char), symbol);
 }
 
 void tst_RtfReader::characterStateFollowsGroups() {

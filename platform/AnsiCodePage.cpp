@@ -9,16 +9,10 @@
 
 namespace {
 
-// Bytes 0x80..0x9F. The undefined five carry the C1 control of their own number.
-constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 constexpr std::array<char16_t, 256> MakeByteToChar() {
     std::array<char16_t, 256> t{};
     for (int b = 0; b < 256; ++b)
-        t[b] = (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : char16_t(b);
+        t[b] = (b >= 0x80 && b <= 0x9F) ? kAnsiHighControls[size_t(b - 0x80)] : char16_t(b);
     return t;
 }
 
@@ -100,9 +94,10 @@ QString UnicodeFromAnsi(std::string_view s) {
 void AppendUnicodeFromAnsi(QString& Out, std::string_view s) {
     const qsizetype at = Out.size();
     Out.resize(at + qsizetype(s.size()));
-    char16_t* d = reinterpret_cast<char16_t*>(Out.data()) + at;
-    const char* p = s.data();
-    const char* const end = p + s.size();
+    WidenAnsi(s.data(), s.data() + s.size(), reinterpret_cast<char16_t*>(Out.data()) + at);
+}
+
+char16_t* WidenAnsi(const char* p, const char* const end, char16_t* d) {
 #ifdef __SSE2__
     // ASCII, mostly: those bytes are their own characters.
     const __m128i zero = _mm_setzero_si128();
@@ -129,6 +124,7 @@ void AppendUnicodeFromAnsi(QString& Out, std::string_view s) {
 #endif
     while (p < end)
         *d++ = kByteToChar[static_cast<unsigned char>(*p++)];
+    return d;
 }
 
 int AnsiByteOf(char16_t c) {

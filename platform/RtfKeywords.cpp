@@ -65,6 +65,16 @@ const std::string_view kSkipped[] = {
 // on a hash of a few letters instead of hashing the whole word.
 constexpr size_t kSlots = 512;
 
+// Words are short: a loop beats a call to memcmp.
+bool SameWord(std::string_view A, std::string_view B) {
+    if (A.size() != B.size())
+        return false;
+    for (size_t i = 0; i < A.size(); ++i)
+        if (A[i] != B[i])
+            return false;
+    return true;
+}
+
 size_t SlotOf(std::string_view W) {
     const size_t n = W.size();
     const auto c = [&](size_t i) { return size_t(static_cast<unsigned char>(W[i])); };
@@ -104,7 +114,7 @@ TRtfKeyword LookupRtfKeyword(std::string_view Word) {
         const TEntry& e = t.Slots[i];
         if (e.Word.empty())
             return {};
-        if (e.Word == Word)
+        if (SameWord(e.Word, Word))
             return e.Keyword;
     }
 }

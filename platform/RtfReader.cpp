@@ -3,6 +3,7 @@
 #include "AnsiCodePage.h"
 #include "RtfCodePage.h"
 #include "RtfKeywords.h"
+#include "RtfText.h"
 
 #include <QColor>
 #include <QTextCursor>
@@ -134,15 +135,17 @@ const char* SpanEnd(const char* P, const char* End) {
 class TRtfReader {
 public:
     TRtfReader(QByteArrayView Data, QTextDocument& Doc)
-        : FP(Data.data()), FEnd(Data.data() + Data.size()), FCur(&Doc) {
+        : FP(Data.data()), FEnd(Data.data() + Data.size()), FCur(&Doc), FRun(FOwnRun) {
         FStack.reserve(16);
         FStack.emplace_back();
     }
     // Collects only the text, as the document would hold it, into Plain.
-    TRtfReader(QByteArrayView Data, QString& Plain)
-        : FP(Data.data()), FEnd(Data.data() + Data.size()), FPlain(&Plain) {
+    TRtfReader(QByteArrayView Data, TRtfText& Plain)
+        : FP(Data.data()), FEnd(Data.data() + Data.size()), FPlain(true), FRun(Plain) {
         FStack.reserve(16);
         FStack.emplace_back();
+        // The text is rarely longer than its markup: grow once, not by steps.
+        FRun.Reserve(Data.size());
     }
 
     void Run();
@@ -185,7 +188,7 @@ private:
     const char* FP;
     const char* const FEnd;
     QTextCursor FCur;
-    QString* FPlain = nullptr; // text only: no document, no formats
+    const bool FPlain = false; // text only: no document, no formats
     std::vector<TGroup> FStack;
     int64_t FOverflow = 0; // open groups beyond the depth cap
     bool FDone = false;
@@ -211,7 +214,8 @@ private:
 
     std::string FBytes;             // undecoded bytes, in FRunState's code page
     bool FBytesHoldControl = false; // FBytes holds a byte below 0x20
-    QString FRun;                   // decoded text, all in FRunState
+    TRtfText FOwnRun;
+    TRtfText& FRun; // decoded text, all in FRunState
     TCharState FRunState;
     char16_t FHigh = 0; // a high surrogate waiting for its pair
 
@@ -287,14 +291,20 @@ void TRtfReader::CloseGroup() {
 
 // Text bytes without markup, taken in one go.
 void TRtfReader::PlainTextSpan() {
-    const char* start = FP;
-    FP = SpanEnd(FP, FEnd);
     FStar = false;
     PrepareText();
+    // Text only: Windows-1252 text, with its escaped letters, is read on
+    // until the next control word or group, as nothing between changes the state.
+    if (FPlain && FBytes.empty() && !FHigh && CodePageOf(FRunState.Font) == CP_WINDOWS_1252) {
+        FP = ReadAnsiText(FP, FEnd, FRun);
+        return;
+    }
+    const char* start = FP;
+    FP = SpanEnd(FP, FEnd);
     const std::string_view span(start, size_t(FP - start));
     // Windows-1252 maps byte for byte, and a span holds no control byte.
     if (FBytes.empty() && !FHigh && CodePageOf(FRunState.Font) == CP_WINDOWS_1252)
-        AppendUnicodeFromAnsi(FRun, span);
+        FRun.AppendAnsi(span);
     else
         FBytes.append(span);
 }
@@ -672,13 +682,20 @@ void TRtfReader::PrepareText() {
     if (FPendingCell) {
         FPendingCell = false;
         FlushBytes();
-        FRun.append(u'\t');
+        FRun.Append(u'\t');
     }
     FBlockEmpty = false;
 }
 
 void TRtfReader::AddByte(char C) {
     PrepareText();
+    // Windows-1252 maps byte for byte: a byte that waits for no other is
+    // decoded at once (mostly an accented letter given as \'hh).
+    if (FBytes.empty() && !FHigh && static_cast<unsigned char>(C) >= 0x20 &&
+        CodePageOf(FRunState.Font) == CP_WINDOWS_1252) {
+        FRun.Append(UnicodeOfAnsiByte(C));
+        return;
+    }
     FBytes.push_back(C);
     if (static_cast<unsigned char>(C) < 0x20)
         FBytesHoldControl = true;
@@ -699,14 +716,14 @@ void TRtfReader::EmitUnicode(int32_t N) {
     FlushBytes();
     if (QChar::isHighSurrogate(c)) {
         if (FHigh)
-            FRun.append(QChar(0xFFFD));
+            FRun.Append(0xFFFD);
         FHigh = c;
         return;
     }
     if (QChar::isLowSurrogate(c)) {
         if (FHigh) {
-            FRun.append(QChar(FHigh));
-            FRun.append(QChar(c));
+            FRun.Append(FHigh);
+            FRun.Append(c);
             FHigh = 0;
             return;
         }
@@ -720,7 +737,7 @@ void TRtfReader::EmitUnicode(int32_t N) {
 void TRtfReader::AppendDecoded(QStringView S) {
     FMayHoldFrameMarks = true;
     if (FHigh) {
-        FRun.append(QChar(0xFFFD));
+        FRun.Append(0xFFFD);
         FHigh = 0;
     }
     qsizetype from = 0;
@@ -728,10 +745,10 @@ void TRtfReader::AppendDecoded(QStringView S) {
         const char16_t c = S[i].unicode();
         if (c != u'\r' && c != u'\n' && c != 0x2029 && c != 0x0B && c != 0)
             continue;
-        FRun.append(S.mid(from, i - from));
+        FRun.Append(S.mid(from, i - from));
         from = i + 1;
         if (c == 0x0B) {
-            FRun.append(QChar(0x2028));
+            FRun.Append(0x2028);
         } else if (c != 0) {
             if (c == u'\r' && i + 1 < S.size() && S[i + 1] == u'\n')
                 from = ++i + 1;
@@ -741,7 +758,7 @@ void TRtfReader::AppendDecoded(QStringView S) {
             FBlockEmpty = false;
         }
     }
-    FRun.append(S.mid(from));
+    FRun.Append(S.mid(from));
 }
 
 void TRtfReader::FlushBytes() {
@@ -752,7 +769,7 @@ void TRtfReader::FlushBytes() {
     const bool control = FBytesHoldControl;
     FBytesHoldControl = false;
     if (cp == CP_WINDOWS_1252 && !FHigh && !control) {
-        AppendUnicodeFromAnsi(FRun, FBytes);
+        FRun.AppendAnsi(FBytes);
         FBytes.clear();
         return;
     }
@@ -763,16 +780,16 @@ void TRtfReader::FlushBytes() {
 
 void TRtfReader::FlushRun() {
     // Text only: the run is the text itself, and grows to the end.
-    if (FRun.isEmpty() || FPlain)
+    if (FRun.IsEmpty() || FPlain)
         return;
-    FCur.insertText(FRun, FormatOf(FRunState));
-    FRun.clear();
+    FCur.insertText(FRun.View().toString(), FormatOf(FRunState));
+    FRun.Clear();
 }
 
 void TRtfReader::FlushText() {
     FlushBytes();
     if (FHigh) {
-        FRun.append(QChar(0xFFFD));
+        FRun.Append(0xFFFD);
         FHigh = 0;
     }
     FlushRun();
@@ -790,7 +807,7 @@ void TRtfReader::Paragraph() {
 void TRtfReader::InsertBlockNow() {
     const TGroup& g = G();
     if (FPlain) {
-        FRun.append(u'\n');
+        FRun.Append(u'\n');
         FBlockEmpty = true;
         FPendingBreak = false;
         return;
@@ -824,10 +841,9 @@ void TRtfReader::Finish() {
     if (FPlain) {
         // The document takes the frame marks as paragraph breaks.
         if (FMayHoldFrameMarks)
-            for (QChar& c : FRun)
-                if (c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
-                    c = u'\n';
-        *FPlain = std::move(FRun);
+            std::replace_if(
+                FRun.Begin(), FRun.End(), [](char16_t c) { return c == 0xFDD0 || c == 0xFDD1; },
+                u'\n');
     }
 }
 
@@ -952,10 +968,15 @@ bool ReadRtf(QByteArrayView Data, QTextDocument& Doc) {
 }
 
 QString RtfPlainText(QByteArrayView Data) {
-    QString plain;
-    if (IsRtf(Data)) {
-        TRtfReader reader(Data, plain);
-        reader.Run();
-    }
-    return plain;
+    TRtfText text;
+    RtfPlainText(Data, text);
+    return text.Take();
+}
+
+void RtfPlainText(QByteArrayView Data, TRtfText& Out) {
+    Out.Clear();
+    if (!IsRtf(Data))
+        return;
+    TRtfReader reader(Data, Out);
+    reader.Run();
 }

@@ -9,6 +9,7 @@
 #include <QByteArrayView>
 
 class QTextDocument;
+class TRtfText;
 
 // Deeper groups are counted but keep their parent's state.
 constexpr int kRtfMaxGroupDepth = 256;
@@ -31,3 +32,5 @@ bool ReadRtf(QByteArrayView Data, QTextDocument& Doc);
 // each paragraph break as '\n', without building the document; "" when Data
 // is not RTF.
 QString RtfPlainText(QByteArrayView Data);
+// The same, written into Out in place of what it held.
+void RtfPlainText(QByteArrayView Data, TRtfText& Out);

@@ -47,6 +47,7 @@ private slots:
     void deepNestingIsBounded();
     void tablesAreBounded();
     void randomAndDamagedInput();
+    void plainTextAtEveryBlockEdge();
 };
 
 void tst_RtfReader::fixtureText_data() {
@@ -486,7 +487,7 @@ void tst_RtfReader::randomAndDamagedInput() {
         " ",        "\r\n",    "9",         "-",         "\\u-10179?", "\\fcharset", "\\object",
         "\\result", "\\field", "\\fldinst", "\\fldrslt", "\\upr",      "\\ud",       "\\cell",
         "\\row",    "\\qc",    "\\b",       "\\b0",      "x",          "\xE9",       "\\fname",
-        "\\pntext"};
+        "\\pntext", "\\'85",   "\\'0d",     "\\'09",     "\t",         "\x85",       "\x9F"};
 
     QRandomGenerator rng(20240611);
     QElapsedTimer timer;
@@ -536,9 +537,35 @@ void tst_RtfReader::randomAndDamagedInput() {
             continue;
         }
         QVERIFY2(doc.characterCount() <= input.size() + 1, input.toPercentEncoding().constData());
+        // Searches read the text alone; it must be the document's.
+        QVERIFY2(RtfPlainText(input) == PlainTextOf(doc), input.toPercentEncoding().constData());
     }
     // Generous: the whole batch takes well under a second normally.
     QVERIFY2(timer.elapsed() < 120000, "reader took too long on small inputs");
+}
+
+// Text is read in blocks of sixteen bytes up to the first mark: a mark or a
+// byte that Latin-1 does not share, at any place in or after a block, must
+// give the document's text.
+void tst_RtfReader::plainTextAtEveryBlockEdge() {
+    const QList<QByteArray> marks = {"\\'e9",   "\\'80",    "\\'0d",  "\\'1f", "\\'9", "\\b ",
+                                     "{\\i x}", "\t",       "\r\n",   "\\\\",  "\x80", "\x9F",
+                                     "\xA0",    "\\u8364?", "\\par ", "}",     "\x01"};
+    for (const QByteArray& mark : marks) {
+        for (int length = 0; length <= 40; ++length) {
+            for (int at = 0; at <= length; ++at) {
+                QByteArray text;
+                for (int i = 0; i < length; ++i)
+                    text += char('a' + i % 26);
+                text.insert(at, mark);
+                const QByteArray rtf = "{\\rtf1\\ansi " + text + "}";
+                QTextDocument doc;
+                QVERIFY(ReadRtf(rtf, doc));
+                QVERIFY2(RtfPlainText(rtf) == PlainTextOf(doc),
+                         rtf.toPercentEncoding().constData());
+            }
+        }
+    }
 }
 
 QTEST_MAIN(tst_RtfReader)

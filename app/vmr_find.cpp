@@ -35,9 +35,10 @@ void TTPagesMain::aFindNextExecute() {
     // The stored texts are searched as plain text taken straight from their
     // bytes: building a document per page would make a search over a large
     // notebook take seconds.
+    TPageTextReader texts;
     const TFindHit hit = FindNextInPages(
         query, ePages->count(), from, [this](int Ix) { return LoadPage(Ix)->Title(); },
-        [this](int Ix) { return FPlainTexts.Of(LoadPage(Ix)); }, pos);
+        [this, &texts](int Ix) { return texts.Of(LoadPage(Ix)); }, pos);
     FSPos = pos.Pos;
     FSPosRE = pos.TextPos;
     if (hit.Page < 0)

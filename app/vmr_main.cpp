@@ -247,7 +247,6 @@ void TTPagesMain::FormDestroy() {
     ePages->OnDblClick = nullptr;
     FShownPage = nullptr;
     FEditorPage = nullptr;
-    FPlainTexts.Clear();
     TKelList::FreeAll(Pages);
     Pages = nullptr;
 }
@@ -406,7 +405,6 @@ TPage* TTPagesMain::LoadPage(int Ix) const {
 }
 
 void TTPagesMain::ForgetPage(const TPage* p) {
-    FPlainTexts.Forget(p);
     if (p == FShownPage) {
         FShownPage = nullptr;
         FPageChgd = false;
@@ -421,7 +419,6 @@ void TTPagesMain::LoadPages() {
     FEditorPage = nullptr;
     FPageChgd = false;
     ePages->Clear();
-    FPlainTexts.Clear();
     Pages->ClearAll();
     FVaultUnread = false;
     FVaultIdentity = {};

@@ -9,7 +9,6 @@
 
 #include "FileIdentity.h"
 #include "Form.h"
-#include "vmr_pagesearch.h"
 
 #include <QPoint>
 #include <QWidget>
@@ -179,8 +178,6 @@ private:
     int FSelStart = 0;
     int FSPosRE = 0;
     QPoint FSPos;
-    // The stored bodies' plain text for find next.
-    TPlainTextCache FPlainTexts;
     TRichEditUnderline* FUnderline = nullptr;
 
     // The page the editor shows, or null.

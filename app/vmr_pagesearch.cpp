@@ -17,7 +17,7 @@ bool FindNextInTitle(const TFindQuery& Q, const QString& T, TFindPos& P) {
     return false;
 }
 
-bool FindNextInText(const TFindQuery& Q, const QString& Text, TFindPos& P, TFindHit& Hit) {
+bool FindNextInText(const TFindQuery& Q, QStringView Text, TFindPos& P, TFindHit& Hit) {
     if (Q.Text.isEmpty())
         return false;
     const int a = FindInText(Text, Q.Text, P.TextPos, int(Text.size()) - P.TextPos, Q.Types);
@@ -32,7 +32,7 @@ bool FindNextInText(const TFindQuery& Q, const QString& Text, TFindPos& P, TFind
 
 TFindHit FindNextInPages(const TFindQuery& Q, int Count, int From,
                          const std::function<QString(int)>& TitleOf,
-                         const std::function<QString(int)>& TextOf, TFindPos& P) {
+                         const std::function<QStringView(int)>& TextOf, TFindPos& P) {
     TFindHit hit;
     P.Pos.rx() += 1;
     int ix = From;
@@ -63,14 +63,6 @@ TFindHit FindNextInPages(const TFindQuery& Q, int Count, int From,
     return hit;
 }
 
-QString TPlainTextCache::Of(const TPage* Page) {
-    const QByteArray& body = Page->Text();
-    const auto [it, added] = FEntries.try_emplace(Page);
-    TEntry& e = it->second;
-    if (added || e.Body.constData() != body.constData() || e.Body.size() != body.size()) {
-        e.Plain = PlainTextOfRichText(body);
-        e.Plain.squeeze();
-        e.Body = body;
-    }
-    return e.Plain;
+QStringView TPageTextReader::Of(const TPage* Page) {
+    return PlainTextOfRichText(Page->Text(), FBuffer);
 }

@@ -4,13 +4,13 @@
 // between presses. Texts are searched as the editor would show them, taken
 // straight from the stored bodies.
 
+#include "RtfText.h"
 #include "SearchTypes.h"
 
-#include <QByteArray>
 #include <QPoint>
 #include <QString>
+#include <QStringView>
 #include <functional>
-#include <unordered_map>
 
 class TPage;
 
@@ -42,32 +42,25 @@ bool FindNextInTitle(const TFindQuery& Q, const QString& T, TFindPos& P);
 // Looks for Q in Text from TextPos on. A hit selects it in Hit and sets
 // TextPos one past its start, so that matches may overlap; otherwise TextPos
 // stays.
-bool FindNextInText(const TFindQuery& Q, const QString& Text, TFindPos& P, TFindHit& Hit);
+bool FindNextInText(const TFindQuery& Q, QStringView Text, TFindPos& P, TFindHit& Hit);
 
 // One find next over Count pages starting at page From, each page's title
 // before its text. Pages without a match reset the positions for the next
 // one; after Count pages without a match the positions stand at 0 on page
-// From again. TextOf is asked only for pages whose text is searched.
+// From again. TextOf is asked only for pages whose text is searched; what it
+// returns need only last until it is asked again.
 TFindHit FindNextInPages(const TFindQuery& Q, int Count, int From,
                          const std::function<QString(int)>& TitleOf,
-                         const std::function<QString(int)>& TextOf, TFindPos& P);
+                         const std::function<QStringView(int)>& TextOf, TFindPos& P);
 
-// The plain text of each page's stored body, kept from one search to the
-// next: pressing find next again need not read every body anew. An entry
-// holds on to the body it was taken from and serves only while the page still
-// stores that very body; a body is never changed in place while shared, so the
-// text is always the body's own.
-class TPlainTextCache {
+// The plain text of page bodies during one search, read straight from their
+// bytes into one buffer: each text is searched and left behind, so a search
+// over a large notebook neither builds documents nor keeps a copy of it.
+class TPageTextReader {
 public:
-    QString Of(const TPage* Page);
-    // Drops the entry of a page that is about to be freed.
-    void Forget(const TPage* Page) { FEntries.erase(Page); }
-    void Clear() { FEntries.clear(); }
+    // The text of Page's body, valid until the next call.
+    QStringView Of(const TPage* Page);
 
 private:
-    struct TEntry {
-        QByteArray Body;
-        QString Plain;
-    };
-    std::unordered_map<const TPage*, TEntry> FEntries;
+    TRtfText FBuffer;
 };

@@ -2,6 +2,7 @@
 
 #include "AnsiCodePage.h"
 #include "RtfReader.h"
+#include "RtfText.h"
 #include "RtfWriter.h"
 
 #include <QStringDecoder>
@@ -41,6 +42,16 @@ QString PlainTextOfRichText(QByteArrayView Data) {
         if (c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
             c = u'\n';
     return text;
+}
+
+QStringView PlainTextOfRichText(QByteArrayView Data, TRtfText& Buffer) {
+    if (IsRtf(Data)) {
+        RtfPlainText(Data, Buffer);
+    } else {
+        Buffer.Clear();
+        Buffer.Append(PlainTextOfRichText(Data));
+    }
+    return Buffer.View();
 }
 
 QByteArray SaveRichText(const QTextDocument& Doc) {

@@ -6,6 +6,7 @@
 #include <QString>
 
 class QTextDocument;
+class TRtfText;
 
 // Plain text: a byte-order mark selects UTF-16 LE, UTF-16 BE or UTF-8; other
 // bytes are Windows-1252. CR LF and lone CR become paragraph breaks.
@@ -18,6 +19,10 @@ void LoadRichText(QByteArrayView Data, QTextDocument& Doc);
 // The text that LoadRichText gives Doc, as Doc's raw text with each paragraph
 // break as '\n' (the rich-text editor's Text()), without building a document.
 QString PlainTextOfRichText(QByteArrayView Data);
+// The same, written into Buffer in place of what it held, and seen through
+// the view returned. One buffer for many bodies allocates only for a text
+// longer than all before it.
+QStringView PlainTextOfRichText(QByteArrayView Data, TRtfText& Buffer);
 
 // The whole document as an RTF document.
 QByteArray SaveRichText(const QTextDocument& Doc);

@@ -106,7 +106,7 @@ qsizetype IndexOfText(QStringView Haystack, QStringView Needle, qsizetype From,
     return IndexOfAsciiIgnoringCase(Haystack, folded, From);
 }
 
-int FindInText(const QString& Text, const QString& SearchStr, int StartPos, int Length,
+int FindInText(QStringView Text, const QString& SearchStr, int StartPos, int Length,
                TSearchTypes Options) {
     QString needle = SearchStr;
     needle.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -119,7 +119,7 @@ int FindInText(const QString& Text, const QString& SearchStr, int StartPos, int 
         Length < 0 ? size : std::clamp<qsizetype>(qsizetype(StartPos) + Length, from, size);
     const Qt::CaseSensitivity cs =
         Options.testFlag(stMatchCase) ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    const QStringView range = QStringView(Text).left(to);
+    const QStringView range = Text.left(to);
     for (qsizetype at = IndexOfText(range, needle, from, cs); at >= 0 && at + needle.size() <= to;
          at = IndexOfText(range, needle, at + 1, cs)) {
         if (Options.testFlag(stWholeWord)) {

@@ -11,7 +11,7 @@
 // searches to the end. Without stMatchCase case is ignored; with stWholeWord a
 // match must not touch a letter, digit or '_' on either side. A CR LF (or a
 // lone CR or LF) in SearchStr matches one paragraph break.
-int FindInText(const QString& Text, const QString& SearchStr, int StartPos, int Length,
+int FindInText(QStringView Text, const QString& SearchStr, int StartPos, int Length,
                TSearchTypes Options);
 
 // Exactly what QStringView::indexOf(Needle, From, Cs) gives, found faster

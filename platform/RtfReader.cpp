@@ -110,25 +110,87 @@ constexpr std::array<bool, 256> kEndsSpan = [] {
     return t;
 }();
 
+bool EndsSpan(char C) {
+    return kEndsSpan[static_cast<unsigned char>(C)];
+}
+
+#ifdef __SSE2__
+// One bit for each of the sixteen bytes in V that ends a span.
+unsigned SpanEndMask(__m128i V) {
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(V, _mm_set1_epi8(0x1F)), V);
+    const __m128i markup = _mm_or_si128(
+        _mm_cmpeq_epi8(V, _mm_set1_epi8('\\')),
+        _mm_or_si128(_mm_cmpeq_epi8(V, _mm_set1_epi8('{')), _mm_cmpeq_epi8(V, _mm_set1_epi8('}'))));
+    return unsigned(_mm_movemask_epi8(_mm_or_si128(control, markup)));
+}
+#endif
+
 // The end of the run of text bytes at P: the first markup or control byte.
 const char* SpanEnd(const char* P, const char* End) {
 #ifdef __SSE2__
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i open = _mm_set1_epi8('{');
-    const __m128i close = _mm_set1_epi8('}');
-    const __m128i below = _mm_set1_epi8(0x1F);
     for (; End - P >= 16; P += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
-        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, below), v);
-        const __m128i markup =
-            _mm_or_si128(_mm_cmpeq_epi8(v, backslash),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)));
-        if (const int mask = _mm_movemask_epi8(_mm_or_si128(control, markup)))
-            return P + __builtin_ctz(unsigned(mask));
+        if (const unsigned mask = SpanEndMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P))))
+            return P + __builtin_ctz(mask);
     }
 #endif
-    while (P < End && !kEndsSpan[static_cast<unsigned char>(*P)])
+    while (P < End && !EndsSpan(*P))
         ++P;
+    return P;
+}
+
+// Reads text in Windows-1252 from P while nothing but text comes: bytes,
+// \'hh escapes of printable bytes, tabs; other control bytes are dropped.
+// Stops at the first group mark or other control sequence, and returns where.
+const char* ReadAnsiText(const char* P, const char* const End, TRtfText& Out) {
+    // Every byte read gives at most one unit.
+    Out.Reserve(End - P);
+    char16_t* d = Out.End();
+    while (P < End) {
+#ifdef __SSE2__
+        // Sixteen at a time, stored whole (the buffer has room past the
+        // end); only what comes before the first mark counts.
+        while (End - P >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+            const __m128i zero = _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 8), _mm_unpackhi_epi8(v, zero));
+            const unsigned stop = SpanEndMask(v);
+            const int n = stop ? __builtin_ctz(stop) : 16;
+            // Bytes 0x80..0x9F are not Latin-1.
+            const __m128i c1 = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xE0))),
+                                              _mm_set1_epi8(char(0x80)));
+            for (unsigned mend = unsigned(_mm_movemask_epi8(c1)) & ((1u << n) - 1); mend;
+                 mend &= mend - 1) {
+                const int k = __builtin_ctz(mend);
+                d[k] = UnicodeOfAnsiByte(P[k]);
+            }
+            P += n;
+            d += n;
+            if (stop)
+                break;
+        }
+#endif
+        // The rest one by one, up to a mark.
+        for (; P < End && !EndsSpan(*P); ++P)
+            *d++ = UnicodeOfAnsiByte(*P);
+        if (P == End)
+            break;
+        const char c = *P;
+        int hi = -1, lo = -1;
+        if (c == '\t') {
+            *d++ = u'\t';
+            ++P;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            ++P;
+        } else if (c == '\\' && End - P >= 4 && P[1] == '\'' && (hi = HexValue(P[2])) >= 0 &&
+                   (lo = HexValue(P[3])) >= 0 && hi * 16 + lo >= 0x20) {
+            *d++ = UnicodeOfAnsiByte(char(hi * 16 + lo));
+            P += 4;
+        } else {
+            break;
+        }
+    }
+    Out.SetEnd(d);
     return P;
 }
 

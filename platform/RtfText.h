@@ -18,14 +18,11 @@ public:
     QStringView View() const { return QStringView(FData, FSize); }
     char16_t* Begin() { return FData; }
     char16_t* End() { return FData + FSize; }
-    qsizetype Capacity() const { return FCapacity; }
     void Clear() { FSize = 0; }
-    // Frees the buffer.
-    void Release() { Take(); }
 
     // Room for N more units, and the spare beyond them.
     void Reserve(qsizetype N) {
-        if (FCapacity - FSize - kSpare < N)
+        if (FBuf.size() - FSize - kSpare < N)
             Grow(N);
     }
     // Takes what was written up to E, a pointer into the reserved room.
@@ -48,10 +45,4 @@ private:
     QString FBuf; // its size is the capacity
     char16_t* FData = nullptr;
     qsizetype FSize = 0;
-    qsizetype FCapacity = 0;
 };
-
-// Reads RTF text in Windows-1252 from P while nothing but text comes: bytes,
-// \'hh escapes of printable bytes, tabs; other control bytes are dropped.
-// Stops at the first group mark or other control sequence, and returns where.
-const char* ReadAnsiText(const char* P, const char* End, TRtfText& Out);

@@ -10,12 +10,7 @@ cd "$root"
 out="${1:-build/hidpi}"
 mkdir -p "$out"
 source scripts/xserver.sh
-build_targets vellomar vmr_grab vmr_demovault
-
-work=$(mktemp -d)
-trap 'stop_program; stop_xserver; rm -rf "$work"' EXIT
-build/scripts/tools/vmr_demovault "$work/demo.pgs"
-start_xserver 2560x2048x24
+start_demo 2560x2048x24
 
 grab() { # name window-regex
     local id

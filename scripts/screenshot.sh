@@ -7,12 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 out="${1:-assets/screenshot.png}"
 source scripts/xserver.sh
-build_targets vellomar vmr_grab vmr_demovault
-
-work=$(mktemp -d)
-trap 'stop_program; stop_xserver; rm -rf "$work"' EXIT
-build/scripts/tools/vmr_demovault "$work/demo.pgs"
-start_xserver 1280x1024x24
+start_demo 1280x1024x24
 start_program build "$work/demo.pgs"
 splash=$(wait_window '^VMRSplash$')
 focus_window "$splash"

@@ -86,3 +86,14 @@ build_targets() {
     [ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build build --target "$@" >/dev/null
 }
+
+# Builds the program and the screenshot tools, writes a vault of sample pages
+# to $work/demo.pgs in a temporary folder that is removed on exit, and starts
+# an X server of size $1.
+start_demo() {
+    build_targets vellomar vmr_grab vmr_demovault
+    work=$(mktemp -d)
+    trap 'stop_program; stop_xserver; rm -rf "$work"' EXIT
+    build/scripts/tools/vmr_demovault "$work/demo.pgs"
+    start_xserver "$1"
+}

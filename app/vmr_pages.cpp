@@ -3,6 +3,7 @@
 #include "AnsiCodePage.h"
 #include "MessageBox.h"
 #include "SettingsStore.h"
+#include "cCipherUtils.h"
 #include "kel_changepw.h"
 #include "kel_confirm.h"
 #include "kel_edit.h"

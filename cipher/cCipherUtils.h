@@ -1,23 +1,11 @@
 #pragma once
-// The system's base exception class, the cipher's own exception and the wipe
-// routine. Standard library only: every other folder builds on this one.
+// The cipher's own exception and the wipe routine. Standard library only.
+
+#include "Exception.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <string>
-
-// Base of every error the system raises. The message is UTF-8 text and is what
-// the error box shows.
-class Exception : public std::exception {
-public:
-    explicit Exception(std::string msg) : FMessage(std::move(msg)) {}
-    const char* what() const noexcept override { return FMessage.c_str(); }
-    const std::string& Message() const noexcept { return FMessage; }
-
-private:
-    std::string FMessage;
-};
 
 class ECipher : public Exception {
 public:

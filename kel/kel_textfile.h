@@ -3,7 +3,7 @@
 // page (Windows-1252), lines ending in CR LF. A file is read from bytes held
 // in memory, or written into memory and then stored whole.
 
-#include "cCipherUtils.h"
+#include "Exception.h"
 
 #include <QByteArray>
 #include <QString>

@@ -4,7 +4,7 @@
 // TKelListObj. Lists hold plain references: nothing frees an item unless
 // FreeItem, ClearAll or FreeAll is called.
 
-#include "cCipherUtils.h"
+#include "Exception.h"
 
 #include <QString>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // attributes, child elements in document order and next siblings. Text that
 // is only whitespace is dropped.
 
-#include "cCipherUtils.h"
+#include "Exception.h"
 
 #include <QString>
 #include <QStringView>

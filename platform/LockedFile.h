@@ -3,7 +3,7 @@
 // or a full disk cannot leave half done.
 
 #include "FileIdentity.h"
-#include "cCipherUtils.h"
+#include "Exception.h"
 
 #include <QByteArray>
 #include <QString>

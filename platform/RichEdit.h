@@ -5,7 +5,7 @@
 
 #include "FontStyle.h"
 #include "SearchTypes.h"
-#include "cCipherUtils.h"
+#include "Exception.h"
 
 #include <QTextEdit>
 #include <functional>

@@ -2,7 +2,7 @@
 // The per-user settings store: a registry-like set of keys holding named values,
 // kept in one text file in the registry export format.
 
-#include "cCipherUtils.h"
+#include "Exception.h"
 
 #include <QString>
 #include <functional>

@@ -2,7 +2,7 @@
 // Byte streams with a 64-bit position: the interface the component library's
 // binary records are read from and written to, kept in memory or in a file.
 
-#include "cCipherUtils.h"
+#include "Exception.h"
 
 #include <QByteArray>
 #include <QFile>

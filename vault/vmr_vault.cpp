@@ -1,6 +1,7 @@
 #include "vmr_vault.h"
 
 #include "cCipherAES.h"
+#include "cCipherUtils.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -6,7 +6,7 @@
 // files written by any copy of the program must keep reading.
 
 #include "LockedFile.h"
-#include "cCipherUtils.h"
+#include "Exception.h"
 #include "vmr_utils.h"
 
 #include <QByteArray>

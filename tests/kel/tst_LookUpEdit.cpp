@@ -1,4 +1,4 @@
-#include "cCipherUtils.h"
+#include "Exception.h"
 #include "common/MessageBoxRecorder.h"
 #include "common/TestApp.h"
 #include "common/WindowDriver.h"

@@ -1,6 +1,6 @@
 #include "FormScale.h"
 #include "StringResources.h"
-#include "cCipherUtils.h"
+#include "Exception.h"
 #include "common/MessageBoxRecorder.h"
 #include "common/TestApp.h"
 

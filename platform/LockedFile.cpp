@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,12 +13,15 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 const char* const CannotOpen = "Cannot open file";
 const char* const CannotCreate = "Cannot create file";
 const char* const CannotWrite = "Cannot write file";
+// The longest pause between two tries for a lock.
+constexpr std::chrono::milliseconds kLongestPause{50};
 
 QString SystemText(int Error) {
     return QString::fromLocal8Bit(std::strerror(Error));
@@ -25,6 +29,11 @@ QString SystemText(int Error) {
 
 QString InUseText() {
     return QStringLiteral("The file is in use by another process.");
+}
+
+std::chrono::milliseconds& LockWaitRef() {
+    static std::chrono::milliseconds wait = kDefaultLockWait;
+    return wait;
 }
 
 QByteArray Native(const QString& FileName) {
@@ -45,6 +54,10 @@ bool Injected(TFileCall Call) {
 
 int Sync(int Handle) {
     return Injected(TFileCall::Sync) ? -1 : ::fsync(Handle);
+}
+
+int Lock(int Handle) {
+    return Injected(TFileCall::Lock) ? -1 : ::flock(Handle, LOCK_EX | LOCK_NB);
 }
 
 // The temporary names of a file's next content: distinct enough that no file
@@ -208,6 +221,18 @@ EFileChanged::EFileChanged(const QString& FileName, const TFileIdentity& Now)
                     .toStdString()),
       FNow(Now) {}
 
+EFileInUse::EFileInUse(const QString& FileName, const QString& Reason)
+    : EFileError(FileErrorText(CannotOpen, FileName, Reason.isEmpty() ? InUseText() : Reason)),
+      FFileName(FileName) {}
+
+std::chrono::milliseconds LockWait() {
+    return LockWaitRef();
+}
+
+void SetLockWait(std::chrono::milliseconds Wait) {
+    LockWaitRef() = Wait;
+}
+
 std::string FileErrorText(const char* What, const QString& FileName, const QString& Reason) {
     return QStringLiteral("%1 \"%2\". %3")
         .arg(QString::fromLatin1(What), FileName, Reason)
@@ -221,9 +246,12 @@ TLockedFile::TLockedFile(const QString& FileName, TAccess Access) {
                        : Access == TAccess::ReadWrite ? O_RDWR
                                                       : O_RDONLY) |
                       O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    // A writer may rename a new file into place between our open and our
-    // lock; the lock then guards a file that is no longer the named one.
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // Another process's save holds the lock for milliseconds, so the lock is
+    // polled rather than waited for without end. Each try opens the name
+    // afresh: a writer may have renamed a new file into place meanwhile, and
+    // the lock must guard the file that bears the name.
+    const auto deadline = std::chrono::steady_clock::now() + LockWait();
+    for (std::chrono::milliseconds pause{1};; pause = std::min(pause * 2, kLongestPause)) {
         const int fd = ::open(path.constData(), flags);
         if (fd < 0)
             Fail(CannotOpen, FileName, SystemText(errno));
@@ -232,20 +260,25 @@ TLockedFile::TLockedFile(const QString& FileName, TAccess Access) {
             ::close(fd);
             Fail(CannotOpen, FileName, QStringLiteral("It is not a regular file."));
         }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (Lock(fd) != 0) {
             const int e = errno;
             ::close(fd);
-            Fail(CannotOpen, FileName, e == EWOULDBLOCK ? InUseText() : SystemText(e));
-        }
-        if (::stat(path.constData(), &named) == 0 && named.st_dev == held.st_dev &&
-            named.st_ino == held.st_ino) {
+            if (e != EWOULDBLOCK)
+                Fail(CannotOpen, FileName, SystemText(e));
+        } else if (::stat(path.constData(), &named) == 0 && named.st_dev == held.st_dev &&
+                   named.st_ino == held.st_ino) {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
             FHandle = fd;
             return;
+        } else {
+            ::close(fd);
         }
-        ::close(fd);
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            throw EFileInUse(FileName);
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
     }
-    Fail(CannotOpen, FileName, InUseText());
 }
 
 TLockedFile::~TLockedFile() {

@@ -2,11 +2,12 @@
 // Files held without sharing, and whole-file replacement that a crash, a kill
 // or a full disk cannot leave half done.
 
-#include "FileIdentity.h"
 #include "Exception.h"
+#include "FileIdentity.h"
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <functional>
 
 // A file that cannot be opened, created, read or written. The message names
@@ -28,10 +29,31 @@ private:
     TFileIdentity FNow;
 };
 
+// Another process held the file's lock for longer than the lock wait.
+class EFileInUse : public EFileError {
+public:
+    // "Cannot open file "<name>". <Reason>"; by default the reason names
+    // another process.
+    explicit EFileInUse(const QString& FileName, const QString& Reason = {});
+    const QString& FileName() const { return FFileName; }
+
+private:
+    QString FFileName;
+};
+
+// How long opening a file waits for another process to release its lock: a
+// save takes milliseconds, so a lock held longer is not going away soon. Tests
+// shorten it; zero tries once.
+std::chrono::milliseconds LockWait();
+void SetLockWait(std::chrono::milliseconds Wait);
+inline constexpr std::chrono::milliseconds kDefaultLockWait{5000};
+
 // An existing regular file, open and under an exclusive advisory lock (flock)
-// for the object's lifetime. When it cannot be opened, or another process
-// holds its lock, the constructor fails at once with EFileError
-// "Cannot open file "<name>". <reason>".
+// for the object's lifetime. While another process holds the lock, the
+// constructor waits for it, polling, for at most LockWait(), and then fails
+// with EFileInUse; a file renamed into the name meanwhile is opened afresh.
+// A file that cannot be opened, or is no regular file, fails at once with
+// EFileError "Cannot open file "<name>". <reason>".
 class TLockedFile {
 public:
     enum class TAccess { Read, Write, ReadWrite };
@@ -62,7 +84,8 @@ struct TReplaceCheck {
 
 // Makes Data the whole content of FileName. The data go to a temporary file in
 // the same folder, are flushed to disk and only then renamed over the file;
-// the folder is flushed last. An existing file stays locked meanwhile and
+// the folder is flushed last. An existing file is locked first (waiting for
+// another process's lock as TLockedFile does), stays locked meanwhile and
 // keeps its mode; a new one gets mode 0600. On failure the old file is left
 // as it was, the temporary file is gone, and EFileError says why:
 // "Cannot open file "<name>". <reason>" for an existing file,

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -261,6 +262,9 @@ EVaultDamaged::EVaultDamaged(const QString& FileName, qint64 Offset, const QStri
                     .toStdString()),
       FFileName(FileName), FOffset(Offset) {}
 
+EVaultInUse::EVaultInUse(const QString& FileName)
+    : EFileInUse(FileName, QStringLiteral("It is in use by another copy of Vellomar.")) {}
+
 QString VaultFileName(const QString& ExePath) {
     const qsizetype dot = ExePath.lastIndexOf(u'.');
     const qsizetype stem = dot > ExePath.lastIndexOf(u'/') ? dot : ExePath.size();
@@ -268,16 +272,21 @@ QString VaultFileName(const QString& ExePath) {
 }
 
 void ReadVaultFile(const QString& FileName, const TAddPage& AddPage, TFileIdentity* Identity) {
-    const TLockedFile held(FileName, TLockedFile::TAccess::Read);
+    std::optional<TLockedFile> held;
+    try {
+        held.emplace(FileName, TLockedFile::TAccess::Read);
+    } catch (const EFileInUse&) {
+        throw EVaultInUse(FileName);
+    }
     QFile in;
     // The reader has a buffer of its own.
-    if (!in.open(held.Handle(), QIODevice::ReadOnly | QIODevice::Unbuffered,
+    if (!in.open(held->Handle(), QIODevice::ReadOnly | QIODevice::Unbuffered,
                  QFileDevice::DontCloseHandle))
         throw EFileError(FileErrorText("Cannot open file", FileName, in.errorString()));
     TContentHash hash;
     TVaultReader(in, FileName, Identity ? &hash : nullptr).Read(AddPage);
     if (Identity)
-        *Identity = IdentityOfHandle(held.Handle(), hash.Value());
+        *Identity = IdentityOfHandle(held->Handle(), hash.Value());
 }
 
 void ReadVaultData(const QByteArray& Data, const QString& FileName, const TAddPage& AddPage) {
@@ -295,8 +304,12 @@ QByteArray VaultData(const TPageList& Pages, int N) {
 void WriteVaultFile(const QString& FileName, const TPageList& Pages, int N, TFlush Flush,
                     const TReplaceCheck& Check) {
     const TVaultPages vault = VaultPages(Pages, N);
-    ReplaceFileContent(
-        FileName, [&](const TPutBytes& Put) { PutVault(vault.Pages, Put); }, Flush, Check);
+    try {
+        ReplaceFileContent(
+            FileName, [&](const TPutBytes& Put) { PutVault(vault.Pages, Put); }, Flush, Check);
+    } catch (const EFileInUse&) {
+        throw EVaultInUse(FileName);
+    }
 }
 
 QString TrimStr(std::string_view s) {

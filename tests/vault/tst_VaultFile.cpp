@@ -1,3 +1,4 @@
+#include "FileFaults.h"
 #include "LockedFile.h"
 #include "common/OpenSslOracle.h"
 #include "vault/PageFixtures.h"
@@ -94,6 +95,19 @@ struct TForeignLock {
         ::flock(Fd, LOCK_EX);
     }
     ~TForeignLock() { ::close(Fd); }
+};
+
+// A shorter or longer lock wait for one test.
+struct TLockWait {
+    std::chrono::milliseconds Old = LockWait();
+    explicit TLockWait(std::chrono::milliseconds Wait) { SetLockWait(Wait); }
+    ~TLockWait() { SetLockWait(Old); }
+};
+
+// A file-call hook for one test.
+struct TFileHook {
+    explicit TFileHook(TFileCallHook Hook) { SetFileCallHook(std::move(Hook)); }
+    ~TFileHook() { SetFileCallHook({}); }
 };
 
 int Comparisons = 0;
@@ -334,18 +348,36 @@ private slots:
         QVERIFY(read.empty());
     }
 
+    // A lock held past the wait: neither read nor written. The wait polls,
+    // and without a wait there is one try.
+    void lockedVaultIsNeitherReadNorWritten_data() {
+        QTest::addColumn<int>("waitMs");
+        QTest::newRow("no wait") << 0;
+        QTest::newRow("short wait") << 50;
+    }
     void lockedVaultIsNeitherReadNorWritten() {
+        QFETCH(int, waitMs);
         QVERIFY(WriteRaw(FVault, Fixture()));
         const QString inUse =
-            QStringLiteral("Cannot open file \"%1\". The file is in use by another process.")
+            QStringLiteral("Cannot open file \"%1\". It is in use by another copy of Vellomar.")
                 .arg(FVault);
         TOwnedPages pages;
         pages.Add("new");
         TReadPages read;
         {
+            const TLockWait wait{std::chrono::milliseconds(waitMs)};
             TForeignLock lock(FVault);
+            int tries = 0;
+            const TFileHook count([&](TFileCall Call) {
+                tries += Call == TFileCall::Lock;
+                return 0;
+            });
             QCOMPARE(MessageOf([&] { ReadVaultFile(FVault, CollectInto(read)); }), inUse);
+
+            QVERIFY(waitMs == 0 ? tries == 1 : tries > 1);
             QCOMPARE(MessageOf([&] { WriteVaultFile(FVault, *pages.List, 1); }), inUse);
+            QVERIFY_THROWS_EXCEPTION(EVaultInUse, ReadVaultFile(FVault, CollectInto(read)));
+            QVERIFY_THROWS_EXCEPTION(EVaultInUse, WriteVaultFile(FVault, *pages.List, 1));
         }
         QVERIFY(read.empty());
         QCOMPARE(ReadAll(FVault), Fixture());
@@ -354,9 +386,64 @@ private slots:
         QCOMPARE(read.size(), size_t(1));
     }
 
+    // Another process's save holds the lock for a moment: reading and
+    // writing wait until it lets go, however long the wait may be.
+    void lockReleasedDuringTheWait_data() {
+        QTest::addColumn<bool>("write");
+        QTest::newRow("read") << false;
+        QTest::newRow("write") << true;
+    }
+    void lockReleasedDuringTheWait() {
+        QFETCH(bool, write);
+        QVERIFY(WriteRaw(FVault, Fixture()));
+        const TLockWait wait{std::chrono::minutes(10)};
+        auto lock = std::make_unique<TForeignLock>(FVault);
+        int tries = 0;
+        const TFileHook release([&](TFileCall Call) {
+            if (Call == TFileCall::Lock && ++tries == 3)
+                lock.reset();
+            return 0;
+        });
+        TOwnedPages pages;
+        pages.Add("new");
+        TReadPages read;
+        if (write) {
+            WriteVaultFile(FVault, *pages.List, 1);
+            QCOMPARE(ReadAll(FVault), VaultData(*pages.List, 1));
+        } else {
+            ReadVaultFile(FVault, CollectInto(read));
+            QCOMPARE(read.size(), size_t(3));
+        }
+        QCOMPARE(tries, 3);
+    }
+
+    // A save that renames its new file into place between our open and our
+    // lock leaves us holding the old file: it is opened again, and the new
+    // content is what is read.
+    void fileRenamedIntoPlaceIsOpenedAgain() {
+        QVERIFY(WriteRaw(FVault, Fixture()));
+        TOwnedPages theirs;
+        theirs.Add("theirs");
+        const QString next = FVault + QStringLiteral(".next");
+        QVERIFY(WriteRaw(next, VaultData(*theirs.List, 1)));
+        int tries = 0;
+        const TFileHook rename([&](TFileCall Call) {
+            if (Call == TFileCall::Lock && ++tries == 1)
+                ::rename(QFile::encodeName(next).constData(),
+                         QFile::encodeName(FVault).constData());
+            return 0;
+        });
+        TReadPages read;
+        ReadVaultFile(FVault, CollectInto(read));
+        QCOMPARE(tries, 2);
+        QCOMPARE(read.size(), size_t(1));
+        QCOMPARE(read[0]->Title(), QStringLiteral("theirs"));
+    }
+
     // The reader holds the lock as well: a writer cannot slip in meanwhile.
     void readerHoldsTheLock() {
         QVERIFY(WriteRaw(FVault, Fixture()));
+        const TLockWait wait{std::chrono::milliseconds(20)};
         TOwnedPages pages;
         pages.Add("new");
         QString messageDuringRead;
@@ -365,7 +452,7 @@ private slots:
             if (messageDuringRead.isEmpty())
                 messageDuringRead = MessageOf([&] { WriteVaultFile(FVault, *pages.List, 1); });
         });
-        QVERIFY(messageDuringRead.contains("in use by another process"));
+        QVERIFY(messageDuringRead.contains("in use by another copy of Vellomar"));
         QCOMPARE(ReadAll(FVault), Fixture());
     }
 

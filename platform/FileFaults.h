@@ -1,7 +1,7 @@
 #pragma once
-// A seam for the system calls that lock and replace a file, so that tests can
-// make one of them fail as a full disk or a failing drive would, or act while
-// a lock is being waited for. The program never sets a hook.
+// A seam for the system calls that read, lock and replace a file, so that
+// tests can make one of them fail as a full disk or a failing drive would, or
+// act while a lock is being waited for. The program never sets a hook.
 
 #include <functional>
 
@@ -12,6 +12,7 @@ enum class TFileCall {
     Link,   // naming the nameless file
     Rename, // putting the new file in place
     Lock,   // each try for a file's lock (flock), also while waiting for it
+    Read,   // reading a file's bytes
 };
 
 // Returns the errno the call fails with, or 0 to let it run.

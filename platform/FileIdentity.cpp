@@ -1,5 +1,8 @@
 #include "FileIdentity.h"
 
+#include "FileFaults.h"
+
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
@@ -31,19 +34,21 @@ quint64 Avalanche(quint64 h) {
     return h ^ h >> 33;
 }
 
-// Reads the whole open file from its start into the hash; false on a read
-// error.
-bool HashHandle(int Handle, TContentHash& Hash) {
+// Reads the whole open file from its start into the hash; 0, or the system's
+// error when a read fails.
+int HashHandle(int Handle, TContentHash& Hash) {
     constexpr size_t kChunk = 1 << 20;
     const std::unique_ptr<char[]> buffer(new char[kChunk]);
     for (off_t at = 0;;) {
+        if (const int error = InjectedFileError(TFileCall::Read))
+            return error;
         const ssize_t n = ::pread(Handle, buffer.get(), kChunk, at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return false;
+            return errno;
         if (n == 0)
-            return true;
+            return 0;
         Hash.Add(buffer.get(), n);
         at += n;
     }
@@ -106,7 +111,9 @@ TFileIdentity IdentityOfHandle(int Handle, quint64 Hash) {
     return id;
 }
 
-bool StillSameFile(const TFileIdentity& Known, int Handle, TFileIdentity& Now) {
+bool StillSameFile(const TFileIdentity& Known, int Handle, TFileIdentity& Now, int* ReadError) {
+    if (ReadError)
+        *ReadError = 0;
     Now = Handle < 0 ? TFileIdentity() : IdentityOfHandle(Handle, 0);
     if (!Now.Exists || !Known.Exists)
         return Now.Exists == Known.Exists;
@@ -118,8 +125,11 @@ bool StillSameFile(const TFileIdentity& Known, int Handle, TFileIdentity& Now) {
         return true;
     }
     TContentHash hash;
-    if (!HashHandle(Handle, hash))
+    if (const int error = HashHandle(Handle, hash)) {
+        if (ReadError)
+            *ReadError = error;
         return false;
+    }
     Now.Hash = hash.Value();
     Now.Size = hash.Size();
     return Now.Size == Known.Size && Now.Hash == Known.Hash;

@@ -45,5 +45,8 @@ TFileIdentity IdentityOfHandle(int Handle, quint64 Hash);
 // modification and change times is taken as unchanged; otherwise the bytes are read and
 // compared by hash, so that a file rewritten with the same content counts as
 // unchanged. Sets Now to the file's present identity, hash included when the
-// file was read.
-bool StillSameFile(const TFileIdentity& Known, int Handle, TFileIdentity& Now);
+// file was read. A file whose bytes cannot be read is not known to be the
+// same: false, with ReadError (when given) set to the system's error, which
+// is 0 otherwise.
+bool StillSameFile(const TFileIdentity& Known, int Handle, TFileIdentity& Now,
+                   int* ReadError = nullptr);

@@ -20,6 +20,7 @@ namespace {
 const char* const CannotOpen = "Cannot open file";
 const char* const CannotCreate = "Cannot create file";
 const char* const CannotWrite = "Cannot write file";
+const char* const CannotRead = "Cannot read file";
 // The longest pause between two tries for a lock.
 constexpr std::chrono::milliseconds kLongestPause{50};
 
@@ -308,8 +309,14 @@ void ReplaceFileContent(const QString& FileName,
     }
     if (Check.Expected) {
         TFileIdentity now;
-        if (!StillSameFile(*Check.Expected, held ? held->Handle() : -1, now))
+        int readError = 0;
+        if (!StillSameFile(*Check.Expected, held ? held->Handle() : -1, now, &readError)) {
+            // A file that could not be compared is not taken for another
+            // program's save, which the user might then overwrite.
+            if (readError != 0)
+                Fail(CannotRead, FileName, SystemText(readError));
             throw EFileChanged(FileName, now);
+        }
     }
     // A link stays a link: the new content replaces its target.
     const QString canonical = exists ? QFileInfo(FileName).canonicalFilePath() : QString();
@@ -336,7 +343,10 @@ void ReplaceFileContent(const QString& FileName,
         if (error == EEXIST && noReplace) {
             const TLockedFile now(FileName, TLockedFile::TAccess::Read);
             TFileIdentity identity;
-            StillSameFile(*Check.Expected, now.Handle(), identity);
+            int readError = 0;
+            StillSameFile(*Check.Expected, now.Handle(), identity, &readError);
+            if (readError != 0)
+                Fail(CannotRead, FileName, SystemText(readError));
             throw EFileChanged(FileName, identity);
         }
         Fail(CannotWrite, FileName, SystemText(error));

@@ -1,5 +1,6 @@
 #include "vmr_vault.h"
 
+#include "FileFaults.h"
 #include "cCipherAES.h"
 #include "cCipherUtils.h"
 
@@ -69,17 +70,30 @@ private:
     [[noreturn]] void Damaged(qint64 At, const QString& Reason) {
         // A device error is not damage: the file may read well next time.
         if (FIn && FIn->error() != QFileDevice::NoError)
-            throw EFileError(FileErrorText("Cannot read file", FFileName, FIn->errorString()));
+            CannotRead(FIn->errorString());
         throw EVaultDamaged(FFileName, At, Reason);
+    }
+
+    [[noreturn]] void CannotRead(const QString& Reason) {
+        throw EFileError(FileErrorText("Cannot read file", FFileName, Reason));
+    }
+
+    // Up to Max bytes of the file, 0 at its end; a read that fails raises
+    // EFileError, never damage.
+    qint64 ReadIn(char* To, qint64 Max) {
+        if (const int error = InjectedFileError(TFileCall::Read))
+            CannotRead(QString::fromLocal8Bit(std::strerror(error)));
+        const qint64 got = FIn->read(To, Max);
+        if (got < 0)
+            CannotRead(FIn->errorString());
+        return got;
     }
 
     // Bytes past the last record count for the file's identity as well.
     void HashRest() {
         char rest[4096];
-        for (qint64 n; (n = FIn->read(rest, sizeof rest)) > 0;)
+        for (qint64 n; (n = ReadIn(rest, sizeof rest)) > 0;)
             FHash->Add(rest, n);
-        if (FIn->error() != QFileDevice::NoError)
-            throw EFileError(FileErrorText("Cannot read file", FFileName, FIn->errorString()));
     }
 
     QString PageText() const { return QStringLiteral("page %1 of %2").arg(FPage).arg(FPages); }
@@ -100,8 +114,8 @@ private:
         FBase = FPos;
         FEnd = kept;
         while (FEnd < N) {
-            const qint64 got = FIn->read(FBuffer.get() + FEnd, kWindow - FEnd);
-            if (got <= 0)
+            const qint64 got = ReadIn(FBuffer.get() + FEnd, kWindow - FEnd);
+            if (got == 0)
                 return false;
             // Every byte enters the window once, in file order: the hash of
             // the file's identity is taken here, before decryption.

@@ -1,10 +1,13 @@
 // The hash and the file identity that tell a save whether another program
 // changed the file since it was read or written here.
 
+#include "FileFaults.h"
 #include "FileIdentity.h"
 #include "LockedFile.h"
 
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -150,6 +153,45 @@ private slots:
             QFAIL("an existing file was taken for a missing one");
         } catch (const EFileChanged&) {
         }
+    }
+
+    // A file whose bytes must be compared and cannot be read is not taken
+    // for another program's save: the replacement fails with the reason,
+    // and the file stays as it was.
+    void unreadableFileIsNeitherSameNorReplaced() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("f"));
+        TFileIdentity known;
+        ReplaceFileContent(path, [](const TPutBytes& Put) { Put("mine", 4); }, TFlush::ToDisk,
+                           {nullptr, &known});
+        // Touched: only the bytes can tell.
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), nullptr, 0) == 0);
+        SetFileCallHook([](TFileCall Call) { return Call == TFileCall::Read ? EIO : 0; });
+        const auto unhook = qScopeGuard([] { SetFileCallHook({}); });
+
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        TFileIdentity now;
+        int readError = -1;
+        QVERIFY(!StillSameFile(known, fd, now, &readError));
+        QCOMPARE(readError, EIO);
+        ::close(fd);
+
+        try {
+            ReplaceFileContent(path, [](const TPutBytes& Put) { Put("next", 4); }, TFlush::ToDisk,
+                               {&known, nullptr});
+            QFAIL("the file was replaced");
+        } catch (const EFileChanged&) {
+            QFAIL("a read error was taken for a change");
+        } catch (const EFileError& e) {
+            QCOMPARE(QString::fromUtf8(e.what()),
+                     QStringLiteral("Cannot read file \"%1\". %2")
+                         .arg(path, QString::fromLocal8Bit(std::strerror(EIO))));
+        }
+        SetFileCallHook({});
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("mine"));
+        QVERIFY(StillSame(known, path));
     }
 };
 

@@ -1,8 +1,11 @@
+#include "FileFaults.h"
 #include "vault/PageFixtures.h"
 #include "vmr_vault.h"
 
 #include <QtTest>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -86,6 +89,49 @@ private slots:
                          .arg(path));
         }
         QCOMPARE(read.size(), size_t(1));
+    }
+
+    // A read that fails is no damage, wherever it falls: the file is named
+    // with the system's reason, and the pages read before it are whole.
+    void failedReadIsNoDamage_data() {
+        QTest::addColumn<int>("failingRead");
+        QTest::addColumn<bool>("identity");
+        QTest::addColumn<int>("pagesBefore");
+        QTest::newRow("first read") << 1 << false << 0;
+        QTest::newRow("inside the large page") << 2 << false << 1;
+        QTest::newRow("after the last record") << 3 << true << 2;
+    }
+    void failedReadIsNoDamage() {
+        QFETCH(int, failingRead);
+        QFETCH(bool, identity);
+        QFETCH(int, pagesBefore);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("v.pgs");
+        // Larger than the reader's window, so that it reads more than once.
+        TOwnedPages pages;
+        pages.Add(QStringLiteral("small"), "a");
+        pages.Add(QStringLiteral("large"), QByteArray(300 * 1024, 'b'));
+        WriteVaultFile(path, *pages.List, 2);
+        int reads = 0;
+        SetFileCallHook([&](TFileCall Call) {
+            return Call == TFileCall::Read && ++reads == failingRead ? EIO : 0;
+        });
+        const auto unhook = qScopeGuard([] { SetFileCallHook({}); });
+        TReadPages read;
+        TFileIdentity id;
+        try {
+            ReadVaultFile(path, CollectInto(read), identity ? &id : nullptr);
+            QFAIL("no error raised");
+        } catch (const EVaultDamaged& e) {
+            QFAIL(e.what());
+        } catch (const EFileError& e) {
+            QCOMPARE(QString::fromStdString(e.Message()),
+                     QStringLiteral("Cannot read file \"%1\". %2")
+                         .arg(path, QString::fromLocal8Bit(std::strerror(EIO))));
+        }
+        QCOMPARE(read.size(), size_t(pagesBefore));
+        for (int i = 0; i < pagesBefore; ++i)
+            QCOMPARE(read[size_t(i)]->Text(), pages.List->GetPages(i)->Text());
     }
 
     void impossibleCountsAndLengths_data() {

@@ -4,7 +4,9 @@
 
 #include "LockedFile.h"
 #include "MainFixture.h"
+#include "common/FileHooks.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,6 +216,34 @@ private slots:
         CtrlS(b.get());
         QCOMPARE(Questions(boxes), 1);
         QCOMPARE(SeenVault(fx->Vault())[0].Text, QStringLiteral("first text by A"));
+    }
+
+    // A vault that must be read to be compared and cannot be is not taken for
+    // another program's save: the save fails with the reason and asks
+    // nothing, and the next one goes ahead.
+    void unreadableVaultIsNoChange() {
+        TTPagesMain* w = fx->OpenWith(ThreePages);
+        fx->TypeInText(QStringLiteral(" mine"));
+        ActOn(fx->Vault(), TOther::Touch);
+        const QByteArray before = FileBytes(fx->Vault());
+        TMessageBoxRecorder boxes(IDYES);
+        {
+            const TFileHook failRead(
+                [](TFileCall Call) { return Call == TFileCall::Read ? EIO : 0; });
+            fx->CtrlS();
+        }
+        QCOMPARE(Questions(boxes), 0);
+        QCOMPARE(boxes.Calls.size(), 1);
+        QVERIFY2(boxes.Calls[0].Text.startsWith(
+                     QStringLiteral("Cannot read file \"%1\".").arg(fx->Vault())),
+                 qPrintable(boxes.Calls[0].Text));
+        QCOMPARE(FileBytes(fx->Vault()), before);
+        QVERIFY(w->IsChanged());
+
+        fx->CtrlS();
+        QCOMPARE(boxes.Calls.size(), 1);
+        QVERIFY(!w->IsChanged());
+        QCOMPARE(SeenVault(fx->Vault())[0].Text, QStringLiteral("first text mine"));
     }
 
     // A vault that could not be read is moved aside; its name is then free

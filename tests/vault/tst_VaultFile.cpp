@@ -1,5 +1,5 @@
-#include "FileFaults.h"
 #include "LockedFile.h"
+#include "common/FileHooks.h"
 #include "common/OpenSslOracle.h"
 #include "vault/PageFixtures.h"
 #include "vmr_vault.h"
@@ -95,19 +95,6 @@ struct TForeignLock {
         ::flock(Fd, LOCK_EX);
     }
     ~TForeignLock() { ::close(Fd); }
-};
-
-// A shorter or longer lock wait for one test.
-struct TLockWait {
-    std::chrono::milliseconds Old = LockWait();
-    explicit TLockWait(std::chrono::milliseconds Wait) { SetLockWait(Wait); }
-    ~TLockWait() { SetLockWait(Old); }
-};
-
-// A file-call hook for one test.
-struct TFileHook {
-    explicit TFileHook(TFileCallHook Hook) { SetFileCallHook(std::move(Hook)); }
-    ~TFileHook() { SetFileCallHook({}); }
 };
 
 int Comparisons = 0;

@@ -21,7 +21,7 @@ bool NameTaken(const QString& Name) {
 [[noreturn]] void CannotMove(const QString& From, const QString& To, int Error) {
     const QString reason = QString::fromLocal8Bit(std::strerror(Error));
     throw EFileError(FileErrorText(
-        "Cannot move the unreadable vault file", From,
+        "Cannot move the damaged vault file", From,
         QStringLiteral("It was to become \"%1\": %2. Nothing was saved.").arg(To, reason)));
 }
 } // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// A vault file that could not be read is never overwritten: before the pages
+// A vault file whose data are damaged is never overwritten: before the pages
 // are saved in its place, it is moved aside under a name of its own.
 
 #include <QString>

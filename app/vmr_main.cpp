@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "FormScale.h"
+#include "LockedFile.h"
 #include "MessageBox.h"
 #include "RichEdit.h"
 #include "RichEditActions.h"
@@ -16,15 +17,16 @@
 #include "vmr_vault.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFontDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <exception>
 
@@ -420,14 +422,19 @@ void TTPagesMain::LoadPages() {
     FPageChgd = false;
     ePages->Clear();
     Pages->ClearAll();
-    FVaultUnread = false;
+    FVaultRead = TVaultRead::Whole;
     FVaultIdentity = {};
-    if (QFileInfo::exists(name)) {
+    // A dangling link or a name that cannot be looked up is no missing vault:
+    // opening it tells why it cannot be read.
+    if (NameExists(name)) {
         // Pages are filed as they come and only the last one is shown, as
         // if each had been made current in turn.
         TPage* last = nullptr;
         const auto showLast = [&] { SetCurPageIx(last ? Pages->IndexOf(last) : -1); };
         try {
+            // Another copy's save may hold the vault for a moment.
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
             ReadVaultFile(
                 name,
                 [&](TPage* p) {
@@ -436,8 +443,20 @@ void TTPagesMain::LoadPages() {
                     last = p;
                 },
                 &FVaultIdentity);
+        } catch (const EVaultDamaged&) {
+            FVaultRead = TVaultRead::Damaged;
+            showLast();
+            throw;
+        } catch (const std::exception& e) {
+            FVaultRead = TVaultRead::Failed;
+            showLast();
+            throw Exception(
+                std::string(e.what()) + " " +
+                (last ? "Only the pages read before the failure are shown."
+                      : "No page could be read.") +
+                " Nothing will be saved over the vault; start Vellomar again to open it.");
         } catch (...) {
-            FVaultUnread = true;
+            FVaultRead = TVaultRead::Failed;
             showLast();
             throw;
         }
@@ -456,10 +475,17 @@ void TTPagesMain::LoadPages() {
 bool TTPagesMain::SavePages() {
     SaveEditorChanges();
     const QString name = VaultName();
+    if (FVaultRead == TVaultRead::Failed)
+        throw Exception(QStringLiteral("The vault file \"%1\" could not be opened when Vellomar "
+                                       "started, so nothing was saved: saving now could overwrite "
+                                       "pages that were never read. Your changes are kept in the "
+                                       "window. Start Vellomar again to open the vault.")
+                            .arg(name)
+                            .toStdString());
     QString movedTo;
-    if (FVaultUnread) {
+    if (FVaultRead == TVaultRead::Damaged) {
         movedTo = MoveVaultAside(name);
-        FVaultUnread = false;
+        FVaultRead = TVaultRead::Whole;
         // Its name is free now, and is expected to stay so until written.
         FVaultIdentity = {};
     }
@@ -468,6 +494,9 @@ bool TTPagesMain::SavePages() {
     std::exception_ptr failure;
     for (;;) {
         try {
+            // Another copy's save may hold the vault for a moment.
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
             WriteVaultFile(name, *Pages, ePages->count(), TFlush::ToDisk, {&expected, &written});
         } catch (const EFileChanged& changed) {
             if (!ConfirmOverwrite(this))
@@ -484,7 +513,7 @@ bool TTPagesMain::SavePages() {
         FVaultIdentity = written;
     if (!movedTo.isEmpty())
         ShowMessageBox(this,
-                       QStringLiteral("The vault file \"%1\" could not be read, so it was not "
+                       QStringLiteral("The vault file \"%1\" is damaged, so it was not "
                                       "overwritten. It has been renamed to \"%2\".")
                            .arg(name, movedTo),
                        TApplication::Title(), MB_OK | MB_ICONWARNING);

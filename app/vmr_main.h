@@ -85,6 +85,8 @@ public:
     void LoadPages();
     // Writes the vault; false when the user chose not to overwrite a vault
     // file that another program changed since it was read or saved here.
+    // After the vault could not be opened or read through, it raises and
+    // writes nothing.
     bool SavePages();
     void SaveSel();
     void RestoreSel();
@@ -186,9 +188,11 @@ private:
     // saved to; showing that page again with the same bytes needs no reload.
     const TPage* FEditorPage = nullptr;
     QByteArray FEditorBytes;
-    // Set after the vault file could not be read: it is moved aside before the
-    // first save in its place.
-    bool FVaultUnread = false;
+    // What became of reading the vault file. Damaged data are moved aside
+    // before the first save in their place. A vault that could not be opened
+    // or read through is never written over: its pages may not all be here.
+    enum class TVaultRead { Whole, Damaged, Failed };
+    TVaultRead FVaultRead = TVaultRead::Whole;
     // The vault file as it was last read or saved here.
     TFileIdentity FVaultIdentity;
     std::function<void()> FTitleChange;

@@ -234,6 +234,11 @@ void SetLockWait(std::chrono::milliseconds Wait) {
     LockWaitRef() = Wait;
 }
 
+bool NameExists(const QString& FileName) {
+    struct stat st;
+    return ::lstat(Native(FileName).constData(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
+
 std::string FileErrorText(const char* What, const QString& FileName, const QString& Reason) {
     return QStringLiteral("%1 \"%2\". %3")
         .arg(QString::fromLatin1(What), FileName, Reason)

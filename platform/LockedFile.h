@@ -48,6 +48,11 @@ std::chrono::milliseconds LockWait();
 void SetLockWait(std::chrono::milliseconds Wait);
 inline constexpr std::chrono::milliseconds kDefaultLockWait{5000};
 
+// Whether anything bears the name, a dangling link included. A name that
+// cannot be looked up (no permission to search the folder) counts as taken:
+// only opening it can tell more.
+bool NameExists(const QString& FileName);
+
 // An existing regular file, open and under an exclusive advisory lock (flock)
 // for the object's lifetime. While another process holds the lock, the
 // constructor waits for it, polling, for at most LockWait(), and then fails

@@ -246,7 +246,7 @@ private slots:
         QCOMPARE(SeenVault(fx->Vault())[0].Text, QStringLiteral("first text mine"));
     }
 
-    // A vault that could not be read is moved aside; its name is then free
+    // A damaged vault is moved aside; its name is then free
     // and the save asks nothing.
     void damagedVaultAsksNothing() {
         fx->WriteVault(ThreePages);

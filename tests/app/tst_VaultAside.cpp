@@ -62,7 +62,7 @@ private slots:
         } catch (const EFileError& e) {
             const QString msg = QString::fromUtf8(e.what());
             QVERIFY2(
-                msg.startsWith(QStringLiteral("Cannot move the unreadable vault file \"") + vault),
+                msg.startsWith(QStringLiteral("Cannot move the damaged vault file \"") + vault),
                 qPrintable(msg));
             QVERIFY(msg.endsWith(QLatin1String("Nothing was saved.")));
         }

@@ -20,8 +20,10 @@ bool GetFileVersionInfo(const QString& FileName, uint32_t Size, void* Block);
 
 // Looks SubBlock (such as "\StringFileInfo\040904E4\ProductVersion") up in a
 // block of BlockSize bytes. On success Value points at the value inside the
-// block and Length is its size: UTF-16 units for text, bytes for binary data.
-// Keys compare without regard to case. Nothing outside the block is read,
-// whatever the block holds.
+// block and Length is its size: UTF-16 units for text, bytes for binary data;
+// IsText tells which, as the node's type says. The value lies wholly inside
+// its node, and every node inside its parent and the block. Keys compare
+// without regard to case. Nothing outside the block is read, whatever the
+// block holds.
 bool VerQueryValue(const void* Block, uint32_t BlockSize, const QString& SubBlock,
-                   const void** Value, uint32_t* Length);
+                   const void** Value, uint32_t* Length, bool* IsText = nullptr);

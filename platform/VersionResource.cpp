@@ -8,6 +8,10 @@
 #include <cstring>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // ---- the ELF section ----
@@ -103,8 +107,25 @@ std::optional<TSpan> TElfReader::FindSection(std::string_view Name) {
     return std::nullopt;
 }
 
+// Opens FileName when it is a regular file of at most kMaxVersionFileSize
+// bytes. The open does not wait: a FIFO in its place would block a plain open
+// until a writer came, and a device could be read without end.
+bool OpenRegularFile(QFile& F) {
+    const QByteArray path = QFile::encodeName(F.fileName());
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxVersionFileSize ||
+        !F.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 std::optional<TSpan> VersionSection(QFile& F) {
-    if (!F.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(F))
         return std::nullopt;
     const auto span = TElfReader(F).FindSection(kVersionSectionName);
     if (!span || span->Size <= 0 || span->Size > qint64(kMaxVersionBlock) ||

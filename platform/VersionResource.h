@@ -5,11 +5,16 @@
 // its bytes.
 
 #include <QString>
+#include <QtGlobal>
 #include <cstdint>
 
 // The section that holds the version block.
 #define VMR_VERSION_SECTION "vmr_version"
 constexpr char kVersionSectionName[] = VMR_VERSION_SECTION;
+
+// Only regular files of at most this size are read; anything else has no
+// version block. Programs are far smaller.
+constexpr qint64 kMaxVersionFileSize = qint64(1) << 30;
 
 // The size in bytes of the file's version block; 0 when the file has none or
 // cannot be read.

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct TSection {
@@ -164,6 +166,9 @@ private slots:
     void damagedBlocks();
     void craftedBlocks_data();
     void craftedBlocks();
+    void onlyRegularFiles_data();
+    void onlyRegularFiles();
+    void fileOverTheSizeBound();
 
 private:
     QTemporaryDir FDir;
@@ -376,6 +381,42 @@ void tst_OsUtils::craftedBlocks() {
     QFETCH(QByteArray, block);
     QFETCH(QString, value);
     QCOMPARE(QueryVersionString(block, QStringLiteral("ProductVersion")), value);
+}
+
+// Anything but a regular file gives "" at once: opening a FIFO plainly would
+// wait for a writer, and a device could be read without end.
+void tst_OsUtils::onlyRegularFiles_data() {
+    QTest::addColumn<QString>("path");
+    const QString fifo = FDir.filePath(QStringLiteral("fifo"));
+    QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QTest::newRow("fifo") << fifo;
+    QTest::newRow("zero device") << "/dev/zero";
+    QTest::newRow("random device") << "/dev/urandom";
+    QTest::newRow("folder") << FDir.path();
+    const QString link = FDir.filePath(QStringLiteral("fifo-link"));
+    QVERIFY(QFile::link(fifo, link));
+    QTest::newRow("link to a fifo") << link;
+}
+
+void tst_OsUtils::onlyRegularFiles() {
+    QFETCH(QString, path);
+    QCOMPARE(GetVersionInfoValue(path, QStringLiteral("ProductVersion")), QString());
+    QVERIFY(!ReadVersionInfoBlock(path).has_value());
+}
+
+// Up to the bound a file is read; one byte more and it is not. The files are
+// sparse: only their first bytes are written.
+void tst_OsUtils::fileOverTheSizeBound() {
+    const QString path = FDir.filePath(QStringLiteral("large"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(MakeElf({{"vmr_version", UsBlock()}}));
+    QVERIFY(f.resize(kMaxVersionFileSize));
+    f.close();
+    QCOMPARE(GetVersionInfoValue(path, QStringLiteral("ProductVersion")), QStringLiteral("9.1"));
+    QVERIFY(f.resize(kMaxVersionFileSize + 1));
+    QCOMPARE(GetVersionInfoValue(path, QStringLiteral("ProductVersion")), QString());
+    QVERIFY(f.remove());
 }
 
 QTEST_MAIN(tst_OsUtils)

@@ -9,14 +9,6 @@
 #include <vector>
 
 namespace {
-// Names and numbers quoted in messages are cut short: stored data may hold
-// megabytes where a name belongs.
-QString Elided(QStringView Text) {
-    constexpr qsizetype MaxShown = 64;
-    return Text.size() <= MaxShown ? Text.toString()
-                                   : Text.left(MaxShown).toString() + QStringLiteral("...");
-}
-
 QString NameOf(TClass Cl) {
     return Cl ? QString::fromLatin1(Cl->Name) : QString();
 }
@@ -32,14 +24,9 @@ TClass ClassFromName(const QString& Name) {
     return cl;
 }
 
-// Frees an item that failed to read: a list object frees the elements it read.
+// An item being read, freed with what it read should the read fail.
 struct TItemDeleter {
-    void operator()(TKelObj* Item) const {
-        if (IsA(Item, TKelListObj::StaticClass()))
-            TKelListObj::FreeAll(static_cast<TKelListObj*>(Item));
-        else
-            delete Item;
-    }
+    void operator()(TKelObj* Item) const { FreeListItem(Item); }
 };
 using TOwnedItem = std::unique_ptr<TKelObj, TItemDeleter>;
 
@@ -128,27 +115,7 @@ const TXMLNode* InnerListNode(const TXMLNode* Node) {
 } // namespace
 
 EClassNotFound::EClassNotFound(const QString& Name)
-    : Exception(QStringLiteral("Class %1 not found").arg(Elided(Name)).toStdString()) {}
-
-int StrToInt(QStringView Text) {
-    qsizetype i = 0;
-    const bool negative = !Text.isEmpty() && Text[0] == u'-';
-    if (!Text.isEmpty() && (Text[0] == u'-' || Text[0] == u'+'))
-        ++i;
-    std::int64_t value = 0;
-    bool valid = i < Text.size();
-    for (; valid && i < Text.size(); ++i) {
-        const char16_t c = Text[i].unicode();
-        valid = c >= u'0' && c <= u'9' && value <= std::int64_t(INT_MAX) + 1;
-        value = value * 10 + (c - u'0');
-    }
-    if (negative)
-        value = -value;
-    if (!valid || value < INT_MIN || value > INT_MAX)
-        throw EConvertError(
-            QStringLiteral("'%1' is not a valid integer value").arg(Elided(Text)).toStdString());
-    return int(value);
-}
+    : Exception(QStringLiteral("Class %1 not found").arg(ElidedForMessage(Name)).toStdString()) {}
 
 void WriteStreamString(TStream& Stream, const QString& s) {
     if (s.size() > INT_MAX)
@@ -263,7 +230,7 @@ void TKelList::ProcessXMLData(const TXMLNode* Node) {
     const TXMLNode* listItems = Node->ChildNamed(u"listitems");
     if (!listItems)
         throw EXMLError(QStringLiteral("Element \"%1\" holds no \"listitems\"")
-                            .arg(Elided(Node->NodeName()))
+                            .arg(ElidedForMessage(Node->NodeName()))
                             .toStdString());
     // The count only reserves room, and never more than the elements present.
     const int count = StrToInt(listItems->Attribute(u"count"));

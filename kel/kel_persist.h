@@ -9,7 +9,6 @@
 #include "kel_xml.h"
 
 #include <QString>
-#include <QStringView>
 
 // A class name read from stored data that the class registry does not hold:
 // "Class <name> not found".
@@ -39,7 +38,3 @@ QString ReadStreamString(TStream& Stream);
 // is not empty, else its element name), after its ProcessXMLData(Node).
 // Null for a null node; EClassNotFound for a name not registered.
 TKelObj* CreateItemFromNode(const TXMLNode* Node);
-
-// A decimal integer with an optional sign, in the 32-bit range; anything else
-// raises EConvertError "'<text>' is not a valid integer value".
-int StrToInt(QStringView Text);

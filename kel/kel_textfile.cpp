@@ -3,7 +3,7 @@
 #include "AnsiCodePage.h"
 #include "LockedFile.h"
 #include "Stream.h"
-#include "kel_persist.h"
+#include "kel_utils.h"
 
 namespace {
 bool IsLineEnd(char c) {

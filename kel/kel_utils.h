@@ -7,6 +7,7 @@
 #include "Exception.h"
 
 #include <QString>
+#include <QStringView>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,6 +48,14 @@ class EConvertError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// A decimal integer with an optional sign, in the 32-bit range; anything else
+// raises EConvertError "'<text>' is not a valid integer value".
+int StrToInt(QStringView Text);
+
+// Text quoted in a message, cut short after 64 characters: stored data may
+// hold megabytes where a name or a number belongs.
+QString ElidedForMessage(QStringView Text);
 
 // Declares a class's descriptor; place it in the public section of every class
 // derived from TObject, and KEL_DEFINE_CLASS in its source file.
@@ -271,6 +280,10 @@ private:
     TKelList* FList = nullptr;
     TClass FElmClass = nullptr;
 };
+
+// Frees a list's item by its class: lists and list objects free their own
+// items first. Accepts null.
+void FreeListItem(TObject* Item);
 
 // The class registry: filled with TKelObj and TKelListObj at start-up.
 // Registering a name twice keeps the first class.

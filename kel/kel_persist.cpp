@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 QString NameOf(TClass Cl) {
     return Cl ? QString::fromLatin1(Cl->Name) : QString();
@@ -38,13 +40,19 @@ TKelObj* NewItem(TClass Cl, bool RunCreate) {
     return static_cast<TKelObj*>(RunCreate ? Cl->Create() : Cl->NewInstance());
 }
 
-// Counts the lists being read inside one another.
+// The memory that items without stored data took in the read in progress.
+thread_local std::int64_t ItemMemoryTaken = 0;
+
+// Counts the lists being read inside one another; the outermost starts a
+// read afresh.
 class TNestingGuard {
 public:
     TNestingGuard() {
         if (Depth >= MaxListNesting)
             throw EListError("Lists nested more than " + std::to_string(MaxListNesting) +
                              " levels deep");
+        if (Depth == 0)
+            ItemMemoryTaken = 0;
         ++Depth;
     }
     ~TNestingGuard() { --Depth; }
@@ -54,6 +62,33 @@ public:
 private:
     static inline thread_local int Depth = 0;
 };
+
+std::int64_t ConfiguredItemMemoryLimit = 0;
+
+[[noreturn]] void CountOutOfBounds(std::int64_t Count) {
+    throw EListError("List count out of bounds (" + std::to_string(Count) + ")");
+}
+
+// Takes the memory of Count items without stored data, or refuses them.
+void TakeItemMemory(std::int64_t Count, TClass Cl) {
+    const std::int64_t need = Count * std::int64_t(Cl->InstanceSize + ItemOverhead);
+    if (need > ItemMemoryLimit() - ItemMemoryTaken)
+        CountOutOfBounds(Count);
+    ItemMemoryTaken += need;
+}
+
+// Whether items of Cl store text of their own, judged by a new item's. A
+// class whose writing fails is taken to store some.
+bool StoresText(TClass Cl) {
+    const TOwnedItem probe(NewItem(Cl, true));
+    TTextFile f;
+    try {
+        probe->SaveToF(f);
+    } catch (const Exception&) {
+        return true;
+    }
+    return !f.Data().isEmpty();
+}
 
 template <class T> void WriteLE(TStream& Stream, T Value) {
     unsigned char bytes[sizeof(T)];
@@ -113,6 +148,22 @@ const TXMLNode* InnerListNode(const TXMLNode* Node) {
     return nullptr;
 }
 } // namespace
+
+std::int64_t ItemMemoryLimit() {
+    if (ConfiguredItemMemoryLimit > 0)
+        return ConfiguredItemMemoryLimit;
+    static const std::int64_t half = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGESIZE);
+        return pages > 0 && pageSize > 0 ? std::int64_t(pages) * pageSize / 2
+                                         : std::int64_t(1) << 30;
+    }();
+    return half;
+}
+
+void SetItemMemoryLimit(std::int64_t Bytes) {
+    ConfiguredItemMemoryLimit = std::max<std::int64_t>(Bytes, 0);
+}
 
 EClassNotFound::EClassNotFound(const QString& Name)
     : Exception(QStringLiteral("Class %1 not found").arg(ElidedForMessage(Name)).toStdString()) {}
@@ -275,7 +326,12 @@ bool TKelList::LoadFromF(TTextFile& F, TClass Cl) {
     LoadBodyFromF(F);
     const int n = F.ReadInteger();
     F.ReadLn();
-    F.TakeItems(n);
+    // Each item that stores text takes a byte at least, but the last may lack
+    // its line end.
+    if (n > 0 && !StoresText(Cl))
+        TakeItemMemory(n, Cl);
+    else if (n > F.BytesLeft() + 1)
+        CountOutOfBounds(n);
     for (int i = 0; i < n; ++i) {
         TOwnedItem item(NewItem(Cl, true));
         item->LoadFromF(F);

@@ -9,6 +9,7 @@
 #include "kel_xml.h"
 
 #include <QString>
+#include <cstdint>
 
 // A class name read from stored data that the class registry does not hold:
 // "Class <name> not found".
@@ -26,6 +27,21 @@ public:
 // Readers refuse lists nested deeper than this, so that stored data cannot
 // drive their recursion off the stack.
 constexpr int MaxListNesting = 100;
+
+// How many items a text file may ask for; every count is checked before any
+// item is made. Items of a class that stores text of its own take room in
+// the file, so a count larger than the rest of it could hold is refused.
+// Items without text of their own (a TKelObj writes nothing) cost the file
+// nothing, so its size cannot bound their number; the memory they take does.
+// One read, with all the lists nested in it, makes no more of them than fit
+// in ItemMemoryLimit() bytes, each item counted as its class's InstanceSize
+// plus ItemOverhead (its list entry and the allocator's own). Beyond either
+// bound: EListError "List count out of bounds (<count>)".
+constexpr std::int64_t ItemOverhead = 4 * sizeof(void*);
+// Half the machine's memory, unless set.
+std::int64_t ItemMemoryLimit();
+// 0 restores the default.
+void SetItemMemoryLimit(std::int64_t Bytes);
 
 // A signed 32-bit count of UTF-16 code units, little-endian, then the code
 // units, little-endian.

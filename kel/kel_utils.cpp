@@ -88,7 +88,7 @@ bool IsA(const TObject* Obj, TClass Cls) {
 
 TClass TObject::StaticClass() {
     static const TClassInfo info{"TObject", nullptr, &KelNewInstance<TObject>,
-                                 &KelNewInstance<TObject>};
+                                 &KelNewInstance<TObject>, sizeof(TObject)};
     return &info;
 }
 

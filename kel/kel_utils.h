@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,8 @@ struct TClassInfo {
     TObject* (*NewInstance)();
     // An instance as the readers make it: zero state, then the virtual Create.
     TObject* (*Create)();
+    // The size of an instance in bytes, what it allocates itself not counted.
+    std::size_t InstanceSize;
 
     // True for the class itself and for every descendant of Ancestor.
     bool InheritsFrom(TClass Ancestor) const;
@@ -69,7 +72,7 @@ QString ElidedForMessage(QStringView Text);
     TClass T::StaticClass() {                                                                      \
         static_assert(std::is_base_of_v<ParentT, T>);                                              \
         static const TClassInfo info{#T, ParentT::StaticClass(), &KelNewInstance<T>,               \
-                                     &KelCreateInstance<T>};                                       \
+                                     &KelCreateInstance<T>, sizeof(T)};                            \
         return &info;                                                                              \
     }
 

@@ -90,6 +90,19 @@ bool StoresText(TClass Cl) {
     return !f.Data().isEmpty();
 }
 
+// The same for streams, judged by an item in its zero state as the list
+// object's reader makes them.
+bool StoresStreamData(TClass Cl) {
+    const TOwnedItem probe(NewItem(Cl, false));
+    TMemoryStream s;
+    try {
+        probe->SaveToStream(s);
+    } catch (const Exception&) {
+        return true;
+    }
+    return s.Size() > 0;
+}
+
 template <class T> void WriteLE(TStream& Stream, T Value) {
     unsigned char bytes[sizeof(T)];
     qToLittleEndian(Value, bytes);
@@ -367,12 +380,14 @@ void TKelList::SaveToStream(TStream& Stream) const {
 }
 
 // Every item takes at least the four bytes of its stored class name, so a
-// count larger than the stream ends in EReadError.
+// count larger than a quarter of the rest of the stream is refused at once.
 void TKelList::LoadFromStream(TStream& Stream, TClass Cl) {
     TNestingGuard nesting;
     ClearAll();
     LoadBodyFromStream(Stream);
     const std::int32_t n = ReadLE<std::int32_t>(Stream);
+    if (n > (Stream.Size() - Stream.Position()) / 4)
+        throw EReadError();
     for (std::int32_t i = 0; i < n; ++i) {
         ReadStreamString(Stream); // the stored class name; items are made of Cl
         TOwnedItem item(NewItem(Cl, true));
@@ -456,6 +471,10 @@ void TKelListObj::LoadFromStream(TStream& Stream) {
         else
             FList = KelNewCreated<TKelList>();
         const std::int32_t n = ReadLE<std::int32_t>(Stream);
+        if (n > 0 && !StoresStreamData(FElmClass))
+            TakeItemMemory(n, FElmClass);
+        else if (n > end - Stream.Position())
+            throw EReadError();
         for (std::int32_t i = 0; i < n; ++i) {
             TOwnedItem item(NewItem(FElmClass, false));
             item->LoadFromStream(Stream);

@@ -28,15 +28,17 @@ public:
 // drive their recursion off the stack.
 constexpr int MaxListNesting = 100;
 
-// How many items a text file may ask for; every count is checked before any
-// item is made. Items of a class that stores text of its own take room in
-// the file, so a count larger than the rest of it could hold is refused.
-// Items without text of their own (a TKelObj writes nothing) cost the file
-// nothing, so its size cannot bound their number; the memory they take does.
-// One read, with all the lists nested in it, makes no more of them than fit
-// in ItemMemoryLimit() bytes, each item counted as its class's InstanceSize
-// plus ItemOverhead (its list entry and the allocator's own). Beyond either
-// bound: EListError "List count out of bounds (<count>)".
+// How many items stored data may ask for; every count is checked before any
+// item is made. Items of a class that stores data of its own take room in
+// the data, so a count larger than the rest of it could hold is refused: by
+// EListError "List count out of bounds (<count>)" in a text file, by
+// EReadError in a stream. Items without stored data of their own (a TKelObj
+// writes nothing) cost the data nothing, so its size cannot bound their
+// number; the memory they take does. One read, with all the lists nested in
+// it, makes no more of them than fit in ItemMemoryLimit() bytes, each item
+// counted as its class's InstanceSize plus ItemOverhead (its list entry and
+// the allocator's own); beyond that, EListError "List count out of bounds
+// (<count>)".
 constexpr std::int64_t ItemOverhead = 4 * sizeof(void*);
 // Half the machine's memory, unless set.
 std::int64_t ItemMemoryLimit();

@@ -43,24 +43,28 @@ TKelObj* NewItem(TClass Cl, bool RunCreate) {
 // The memory that items without stored data took in the read in progress.
 thread_local std::int64_t ItemMemoryTaken = 0;
 
-// Counts the lists being read inside one another; the outermost starts a
-// read afresh.
+// Counts the lists being read, or written, inside one another. Writers take
+// the same depth as readers, so that nothing is written that could not be
+// read back. The outermost read starts afresh.
 class TNestingGuard {
 public:
-    TNestingGuard() {
-        if (Depth >= MaxListNesting)
+    enum TKind { Reading, Writing };
+    explicit TNestingGuard(TKind Kind) : FDepth(Kind == Reading ? ReadDepth : WriteDepth) {
+        if (FDepth >= MaxListNesting)
             throw EListError("Lists nested more than " + std::to_string(MaxListNesting) +
                              " levels deep");
-        if (Depth == 0)
+        if (Kind == Reading && FDepth == 0)
             ItemMemoryTaken = 0;
-        ++Depth;
+        ++FDepth;
     }
-    ~TNestingGuard() { --Depth; }
+    ~TNestingGuard() { --FDepth; }
     TNestingGuard(const TNestingGuard&) = delete;
     TNestingGuard& operator=(const TNestingGuard&) = delete;
 
 private:
-    static inline thread_local int Depth = 0;
+    static inline thread_local int ReadDepth = 0;
+    static inline thread_local int WriteDepth = 0;
+    int& FDepth;
 };
 
 std::int64_t ConfiguredItemMemoryLimit = 0;
@@ -279,6 +283,7 @@ void TKelList::SetXMLData(const QString& Value) {
 }
 
 QString TKelList::GenXMLData() const {
+    TNestingGuard nesting(TNestingGuard::Writing);
     const std::vector<TObject*> items = StoredItems(*this);
     QString xml = QStringLiteral("<listitems count=\"%1\">\r\n").arg(items.size());
     for (const TObject* item : items)
@@ -289,7 +294,7 @@ QString TKelList::GenXMLData() const {
 void TKelList::ProcessXMLData(const TXMLNode* Node) {
     if (!Node || !Node->HasChildNodes())
         return;
-    TNestingGuard nesting;
+    TNestingGuard nesting(TNestingGuard::Reading);
     ClearAll();
     const TXMLNode* listItems = Node->ChildNamed(u"listitems");
     if (!listItems)
@@ -321,6 +326,7 @@ void TKelList::SaveBodyToStream(TStream&) const {}
 void TKelList::LoadBodyFromStream(TStream&) {}
 
 bool TKelList::SaveToF(TTextFile& F) const {
+    TNestingGuard nesting(TNestingGuard::Writing);
     SaveBodyToF(F);
     const std::vector<TObject*> items = StoredItems(*this);
     F.WriteLn(QString::number(items.size()));
@@ -334,7 +340,7 @@ bool TKelList::SaveToF(TTextFile& F) const {
 }
 
 bool TKelList::LoadFromF(TTextFile& F, TClass Cl) {
-    TNestingGuard nesting;
+    TNestingGuard nesting(TNestingGuard::Reading);
     ClearAll();
     LoadBodyFromF(F);
     const int n = F.ReadInteger();
@@ -367,6 +373,7 @@ bool TKelList::LoadFromFile(const QString& FileName, TClass Cl) {
 }
 
 void TKelList::SaveToStream(TStream& Stream) const {
+    TNestingGuard nesting(TNestingGuard::Writing);
     SaveBodyToStream(Stream);
     const std::vector<TObject*> items = StoredItems(*this);
     WriteLE<std::int32_t>(Stream, std::int32_t(items.size()));
@@ -382,7 +389,7 @@ void TKelList::SaveToStream(TStream& Stream) const {
 // Every item takes at least the four bytes of its stored class name, so a
 // count larger than a quarter of the rest of the stream is refused at once.
 void TKelList::LoadFromStream(TStream& Stream, TClass Cl) {
-    TNestingGuard nesting;
+    TNestingGuard nesting(TNestingGuard::Reading);
     ClearAll();
     LoadBodyFromStream(Stream);
     const std::int32_t n = ReadLE<std::int32_t>(Stream);
@@ -432,6 +439,7 @@ void TKelListObj::LoadBodyFromStream(TStream& Stream) {
 }
 
 void TKelListObj::SaveToStream(TStream& Stream) const {
+    TNestingGuard nesting(TNestingGuard::Writing);
     const std::int64_t start = Stream.Position();
     WriteLE<std::int64_t>(Stream, 0); // room for the size
     SaveBodyToStream(Stream);
@@ -456,7 +464,7 @@ void TKelListObj::SaveToStream(TStream& Stream) const {
 // forward, and a damaged one raises EReadError with the object unchanged and
 // the stream at its end.
 void TKelListObj::LoadFromStream(TStream& Stream) {
-    TNestingGuard nesting;
+    TNestingGuard nesting(TNestingGuard::Reading);
     const std::int64_t start = Stream.Position();
     const std::int64_t size = ReadLE<std::int64_t>(Stream);
     if (size < std::int64_t(sizeof size) || size > Stream.Size() - start) {

@@ -25,7 +25,8 @@ public:
 };
 
 // Readers refuse lists nested deeper than this, so that stored data cannot
-// drive their recursion off the stack.
+// drive their recursion off the stack; writers refuse them too, so that what
+// is written reads back.
 constexpr int MaxListNesting = 100;
 
 // How many items stored data may ask for; every count is checked before any

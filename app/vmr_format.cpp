@@ -4,7 +4,7 @@
 
 #include "RichEdit.h"
 #include "RichEditActions.h"
-#include "kel_persist.h"
+#include "kel_utils.h"
 #include "vmr_main.h"
 
 #include <QComboBox>

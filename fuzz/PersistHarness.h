@@ -8,9 +8,12 @@
 
 #include <functional>
 
+// Items without stored data are bounded by memory, not by the input's size;
+// the limit keeps each run well inside the fuzzer's own.
 inline void StartPersistFuzzing() {
     StartFuzzApp(TFuzzApp::Core);
     RegisterTestClasses();
+    SetItemMemoryLimit(16 << 20);
 }
 
 // True when Read ran through; a reader's exception is the expected end of

@@ -19,5 +19,6 @@ QString GetVersionInfoValue(const QString& FileName, const QString& Name);
 std::optional<TVersionInfoBlock> ReadVersionInfoBlock(const QString& FileName);
 
 // The value Name from the block's "040904E4" string table, up to its first NUL
-// character; "" when the block has no such value.
+// character; "" when the block has no such value or the value is not text.
+// Whatever the block holds, nothing outside it is read.
 QString QueryVersionString(const TVersionInfoBlock& Block, const QString& Name);

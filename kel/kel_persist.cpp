@@ -8,15 +8,9 @@
 #include <memory>
 #include <vector>
 
-namespace {
-// Names and numbers quoted in messages are cut short: stored data may hold
-// megabytes where a name belongs.
-QString Elided(QStringView Text) {
-    constexpr qsizetype MaxShown = 64;
-    return Text.size() <= MaxShown ? Text.toString()
-                                   : Text.left(MaxShown).toString() + QStringLiteral("...");
-}
+#include <unistd.h>
 
+namespace {
 QString NameOf(TClass Cl) {
     return Cl ? QString::fromLatin1(Cl->Name) : QString();
 }
@@ -32,14 +26,9 @@ TClass ClassFromName(const QString& Name) {
     return cl;
 }
 
-// Frees an item that failed to read: a list object frees the elements it read.
+// An item being read, freed with what it read should the read fail.
 struct TItemDeleter {
-    void operator()(TKelObj* Item) const {
-        if (IsA(Item, TKelListObj::StaticClass()))
-            TKelListObj::FreeAll(static_cast<TKelListObj*>(Item));
-        else
-            delete Item;
-    }
+    void operator()(TKelObj* Item) const { FreeListItem(Item); }
 };
 using TOwnedItem = std::unique_ptr<TKelObj, TItemDeleter>;
 
@@ -51,22 +40,72 @@ TKelObj* NewItem(TClass Cl, bool RunCreate) {
     return static_cast<TKelObj*>(RunCreate ? Cl->Create() : Cl->NewInstance());
 }
 
-// Counts the lists being read inside one another.
+// The memory that items without stored data took in the read in progress.
+thread_local std::int64_t ItemMemoryTaken = 0;
+
+// Counts the lists being read, or written, inside one another. Writers take
+// the same depth as readers, so that nothing is written that could not be
+// read back. The outermost read starts afresh.
 class TNestingGuard {
 public:
-    TNestingGuard() {
-        if (Depth >= MaxListNesting)
+    enum TKind { Reading, Writing };
+    explicit TNestingGuard(TKind Kind) : FDepth(Kind == Reading ? ReadDepth : WriteDepth) {
+        if (FDepth >= MaxListNesting)
             throw EListError("Lists nested more than " + std::to_string(MaxListNesting) +
                              " levels deep");
-        ++Depth;
+        if (Kind == Reading && FDepth == 0)
+            ItemMemoryTaken = 0;
+        ++FDepth;
     }
-    ~TNestingGuard() { --Depth; }
+    ~TNestingGuard() { --FDepth; }
     TNestingGuard(const TNestingGuard&) = delete;
     TNestingGuard& operator=(const TNestingGuard&) = delete;
 
 private:
-    static inline thread_local int Depth = 0;
+    static inline thread_local int ReadDepth = 0;
+    static inline thread_local int WriteDepth = 0;
+    int& FDepth;
 };
+
+std::int64_t ConfiguredItemMemoryLimit = 0;
+
+[[noreturn]] void CountOutOfBounds(std::int64_t Count) {
+    throw EListError("List count out of bounds (" + std::to_string(Count) + ")");
+}
+
+// Takes the memory of Count items without stored data, or refuses them.
+void TakeItemMemory(std::int64_t Count, TClass Cl) {
+    const std::int64_t need = Count * std::int64_t(Cl->InstanceSize + ItemOverhead);
+    if (need > ItemMemoryLimit() - ItemMemoryTaken)
+        CountOutOfBounds(Count);
+    ItemMemoryTaken += need;
+}
+
+// Whether items of Cl store text of their own, judged by a new item's. A
+// class whose writing fails is taken to store some.
+bool StoresText(TClass Cl) {
+    const TOwnedItem probe(NewItem(Cl, true));
+    TTextFile f;
+    try {
+        probe->SaveToF(f);
+    } catch (const Exception&) {
+        return true;
+    }
+    return !f.Data().isEmpty();
+}
+
+// The same for streams, judged by an item in its zero state as the list
+// object's reader makes them.
+bool StoresStreamData(TClass Cl) {
+    const TOwnedItem probe(NewItem(Cl, false));
+    TMemoryStream s;
+    try {
+        probe->SaveToStream(s);
+    } catch (const Exception&) {
+        return true;
+    }
+    return s.Size() > 0;
+}
 
 template <class T> void WriteLE(TStream& Stream, T Value) {
     unsigned char bytes[sizeof(T)];
@@ -127,28 +166,24 @@ const TXMLNode* InnerListNode(const TXMLNode* Node) {
 }
 } // namespace
 
-EClassNotFound::EClassNotFound(const QString& Name)
-    : Exception(QStringLiteral("Class %1 not found").arg(Elided(Name)).toStdString()) {}
-
-int StrToInt(QStringView Text) {
-    qsizetype i = 0;
-    const bool negative = !Text.isEmpty() && Text[0] == u'-';
-    if (!Text.isEmpty() && (Text[0] == u'-' || Text[0] == u'+'))
-        ++i;
-    std::int64_t value = 0;
-    bool valid = i < Text.size();
-    for (; valid && i < Text.size(); ++i) {
-        const char16_t c = Text[i].unicode();
-        valid = c >= u'0' && c <= u'9' && value <= std::int64_t(INT_MAX) + 1;
-        value = value * 10 + (c - u'0');
-    }
-    if (negative)
-        value = -value;
-    if (!valid || value < INT_MIN || value > INT_MAX)
-        throw EConvertError(
-            QStringLiteral("'%1' is not a valid integer value").arg(Elided(Text)).toStdString());
-    return int(value);
+std::int64_t ItemMemoryLimit() {
+    if (ConfiguredItemMemoryLimit > 0)
+        return ConfiguredItemMemoryLimit;
+    static const std::int64_t half = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGESIZE);
+        return pages > 0 && pageSize > 0 ? std::int64_t(pages) * pageSize / 2
+                                         : std::int64_t(1) << 30;
+    }();
+    return half;
 }
+
+void SetItemMemoryLimit(std::int64_t Bytes) {
+    ConfiguredItemMemoryLimit = std::max<std::int64_t>(Bytes, 0);
+}
+
+EClassNotFound::EClassNotFound(const QString& Name)
+    : Exception(QStringLiteral("Class %1 not found").arg(ElidedForMessage(Name)).toStdString()) {}
 
 void WriteStreamString(TStream& Stream, const QString& s) {
     if (s.size() > INT_MAX)
@@ -248,6 +283,7 @@ void TKelList::SetXMLData(const QString& Value) {
 }
 
 QString TKelList::GenXMLData() const {
+    TNestingGuard nesting(TNestingGuard::Writing);
     const std::vector<TObject*> items = StoredItems(*this);
     QString xml = QStringLiteral("<listitems count=\"%1\">\r\n").arg(items.size());
     for (const TObject* item : items)
@@ -258,12 +294,12 @@ QString TKelList::GenXMLData() const {
 void TKelList::ProcessXMLData(const TXMLNode* Node) {
     if (!Node || !Node->HasChildNodes())
         return;
-    TNestingGuard nesting;
+    TNestingGuard nesting(TNestingGuard::Reading);
     ClearAll();
     const TXMLNode* listItems = Node->ChildNamed(u"listitems");
     if (!listItems)
         throw EXMLError(QStringLiteral("Element \"%1\" holds no \"listitems\"")
-                            .arg(Elided(Node->NodeName()))
+                            .arg(ElidedForMessage(Node->NodeName()))
                             .toStdString());
     // The count only reserves room, and never more than the elements present.
     const int count = StrToInt(listItems->Attribute(u"count"));
@@ -290,6 +326,7 @@ void TKelList::SaveBodyToStream(TStream&) const {}
 void TKelList::LoadBodyFromStream(TStream&) {}
 
 bool TKelList::SaveToF(TTextFile& F) const {
+    TNestingGuard nesting(TNestingGuard::Writing);
     SaveBodyToF(F);
     const std::vector<TObject*> items = StoredItems(*this);
     F.WriteLn(QString::number(items.size()));
@@ -303,12 +340,17 @@ bool TKelList::SaveToF(TTextFile& F) const {
 }
 
 bool TKelList::LoadFromF(TTextFile& F, TClass Cl) {
-    TNestingGuard nesting;
+    TNestingGuard nesting(TNestingGuard::Reading);
     ClearAll();
     LoadBodyFromF(F);
     const int n = F.ReadInteger();
     F.ReadLn();
-    F.TakeItems(n);
+    // Each item that stores text takes a byte at least, but the last may lack
+    // its line end.
+    if (n > 0 && !StoresText(Cl))
+        TakeItemMemory(n, Cl);
+    else if (n > F.BytesLeft() + 1)
+        CountOutOfBounds(n);
     for (int i = 0; i < n; ++i) {
         TOwnedItem item(NewItem(Cl, true));
         item->LoadFromF(F);
@@ -331,6 +373,7 @@ bool TKelList::LoadFromFile(const QString& FileName, TClass Cl) {
 }
 
 void TKelList::SaveToStream(TStream& Stream) const {
+    TNestingGuard nesting(TNestingGuard::Writing);
     SaveBodyToStream(Stream);
     const std::vector<TObject*> items = StoredItems(*this);
     WriteLE<std::int32_t>(Stream, std::int32_t(items.size()));
@@ -344,12 +387,14 @@ void TKelList::SaveToStream(TStream& Stream) const {
 }
 
 // Every item takes at least the four bytes of its stored class name, so a
-// count larger than the stream ends in EReadError.
+// count larger than a quarter of the rest of the stream is refused at once.
 void TKelList::LoadFromStream(TStream& Stream, TClass Cl) {
-    TNestingGuard nesting;
+    TNestingGuard nesting(TNestingGuard::Reading);
     ClearAll();
     LoadBodyFromStream(Stream);
     const std::int32_t n = ReadLE<std::int32_t>(Stream);
+    if (n > (Stream.Size() - Stream.Position()) / 4)
+        throw EReadError();
     for (std::int32_t i = 0; i < n; ++i) {
         ReadStreamString(Stream); // the stored class name; items are made of Cl
         TOwnedItem item(NewItem(Cl, true));
@@ -394,6 +439,7 @@ void TKelListObj::LoadBodyFromStream(TStream& Stream) {
 }
 
 void TKelListObj::SaveToStream(TStream& Stream) const {
+    TNestingGuard nesting(TNestingGuard::Writing);
     const std::int64_t start = Stream.Position();
     WriteLE<std::int64_t>(Stream, 0); // room for the size
     SaveBodyToStream(Stream);
@@ -418,7 +464,7 @@ void TKelListObj::SaveToStream(TStream& Stream) const {
 // forward, and a damaged one raises EReadError with the object unchanged and
 // the stream at its end.
 void TKelListObj::LoadFromStream(TStream& Stream) {
-    TNestingGuard nesting;
+    TNestingGuard nesting(TNestingGuard::Reading);
     const std::int64_t start = Stream.Position();
     const std::int64_t size = ReadLE<std::int64_t>(Stream);
     if (size < std::int64_t(sizeof size) || size > Stream.Size() - start) {
@@ -433,6 +479,10 @@ void TKelListObj::LoadFromStream(TStream& Stream) {
         else
             FList = KelNewCreated<TKelList>();
         const std::int32_t n = ReadLE<std::int32_t>(Stream);
+        if (n > 0 && !StoresStreamData(FElmClass))
+            TakeItemMemory(n, FElmClass);
+        else if (n > end - Stream.Position())
+            throw EReadError();
         for (std::int32_t i = 0; i < n; ++i) {
             TOwnedItem item(NewItem(FElmClass, false));
             item->LoadFromStream(Stream);

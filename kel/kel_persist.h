@@ -9,7 +9,7 @@
 #include "kel_xml.h"
 
 #include <QString>
-#include <QStringView>
+#include <cstdint>
 
 // A class name read from stored data that the class registry does not hold:
 // "Class <name> not found".
@@ -25,8 +25,26 @@ public:
 };
 
 // Readers refuse lists nested deeper than this, so that stored data cannot
-// drive their recursion off the stack.
+// drive their recursion off the stack; writers refuse them too, so that what
+// is written reads back.
 constexpr int MaxListNesting = 100;
+
+// How many items stored data may ask for; every count is checked before any
+// item is made. Items of a class that stores data of its own take room in
+// the data, so a count larger than the rest of it could hold is refused: by
+// EListError "List count out of bounds (<count>)" in a text file, by
+// EReadError in a stream. Items without stored data of their own (a TKelObj
+// writes nothing) cost the data nothing, so its size cannot bound their
+// number; the memory they take does. One read, with all the lists nested in
+// it, makes no more of them than fit in ItemMemoryLimit() bytes, each item
+// counted as its class's InstanceSize plus ItemOverhead (its list entry and
+// the allocator's own); beyond that, EListError "List count out of bounds
+// (<count>)".
+constexpr std::int64_t ItemOverhead = 4 * sizeof(void*);
+// Half the machine's memory, unless set.
+std::int64_t ItemMemoryLimit();
+// 0 restores the default.
+void SetItemMemoryLimit(std::int64_t Bytes);
 
 // A signed 32-bit count of UTF-16 code units, little-endian, then the code
 // units, little-endian.
@@ -39,7 +57,3 @@ QString ReadStreamString(TStream& Stream);
 // is not empty, else its element name), after its ProcessXMLData(Node).
 // Null for a null node; EClassNotFound for a name not registered.
 TKelObj* CreateItemFromNode(const TXMLNode* Node);
-
-// A decimal integer with an optional sign, in the 32-bit range; anything else
-// raises EConvertError "'<text>' is not a valid integer value".
-int StrToInt(QStringView Text);

@@ -3,7 +3,7 @@
 #include "AnsiCodePage.h"
 #include "LockedFile.h"
 #include "Stream.h"
-#include "kel_persist.h"
+#include "kel_utils.h"
 
 namespace {
 bool IsLineEnd(char c) {
@@ -17,8 +17,7 @@ bool IsBlank(char c) {
 
 TTextFile::TTextFile() = default;
 
-TTextFile::TTextFile(QByteArray Data)
-    : FData(std::move(Data)), FItemsLeft(FData.size() + MaxItemsWithoutText) {}
+TTextFile::TTextFile(QByteArray Data) : FData(std::move(Data)) {}
 
 TTextFile TTextFile::Open(const QString& FileName) {
     TFileStream file(FileName, TFileStreamMode::OpenRead);
@@ -71,12 +70,4 @@ void TTextFile::Write(const QString& Text) {
 void TTextFile::WriteLn(const QString& Text) {
     Write(Text);
     FData += "\r\n";
-}
-
-void TTextFile::TakeItems(int Count) {
-    if (Count <= 0)
-        return;
-    if (Count > FItemsLeft)
-        throw EListError("List count out of bounds (" + std::to_string(Count) + ")");
-    FItemsLeft -= Count;
 }

@@ -7,7 +7,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <cstdint>
 
 // A text file that ended too early.
 class EInOutError : public Exception {
@@ -45,17 +44,12 @@ public:
 
     const QByteArray& Data() const { return FData; }
 
-    // Readers call this with every item count they read. A file can yield at
-    // most one item per byte plus MaxItemsWithoutText items, so that a short
-    // file cannot demand millions of objects; more raises EListError
-    // "List count out of bounds (<count>)".
-    void TakeItems(int Count);
-    static constexpr std::int64_t MaxItemsWithoutText = std::int64_t(1) << 20;
+    // The bytes not yet read.
+    qsizetype BytesLeft() const { return FData.size() - FPos; }
 
 private:
     void SkipLineEnd();
 
     QByteArray FData;
     qsizetype FPos = 0;
-    std::int64_t FItemsLeft = 0;
 };

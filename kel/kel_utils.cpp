@@ -17,17 +17,6 @@ const char* NameOrNil(const TObject* Obj) {
     return Obj ? Obj->ClassName() : "nil";
 }
 
-// Frees one list item by its class: lists and list objects free their own
-// items first.
-void FreeListItem(TObject* Item) {
-    if (IsA(Item, TKelList::StaticClass()))
-        TKelList::FreeAll(static_cast<TKelList*>(Item));
-    else if (IsA(Item, TKelListObj::StaticClass()))
-        TKelListObj::FreeAll(static_cast<TKelListObj*>(Item));
-    else
-        delete Item;
-}
-
 using TRegistry = std::map<std::string, TClass>;
 
 // Built on first use, so the start-up registrations cannot be lost when the
@@ -46,6 +35,44 @@ TRegistry& Registry() {
 const bool registryFilled = (Registry(), true);
 } // namespace
 
+void FreeListItem(TObject* Item) {
+    if (IsA(Item, TKelList::StaticClass()))
+        TKelList::FreeAll(static_cast<TKelList*>(Item));
+    else if (IsA(Item, TKelListObj::StaticClass()))
+        TKelListObj::FreeAll(static_cast<TKelListObj*>(Item));
+    else
+        delete Item;
+}
+
+// ---- Text conversion
+
+QString ElidedForMessage(QStringView Text) {
+    constexpr qsizetype MaxShown = 64;
+    return Text.size() <= MaxShown ? Text.toString()
+                                   : Text.left(MaxShown).toString() + QStringLiteral("...");
+}
+
+int StrToInt(QStringView Text) {
+    qsizetype i = 0;
+    const bool negative = !Text.isEmpty() && Text[0] == u'-';
+    if (!Text.isEmpty() && (Text[0] == u'-' || Text[0] == u'+'))
+        ++i;
+    std::int64_t value = 0;
+    bool valid = i < Text.size();
+    for (; valid && i < Text.size(); ++i) {
+        const char16_t c = Text[i].unicode();
+        valid = c >= u'0' && c <= u'9' && value <= std::int64_t(INT_MAX) + 1;
+        value = value * 10 + (c - u'0');
+    }
+    if (negative)
+        value = -value;
+    if (!valid || value < INT_MIN || value > INT_MAX)
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value")
+                                .arg(ElidedForMessage(Text))
+                                .toStdString());
+    return int(value);
+}
+
 // ---- Class references
 
 bool TClassInfo::InheritsFrom(TClass Ancestor) const {
@@ -61,7 +88,7 @@ bool IsA(const TObject* Obj, TClass Cls) {
 
 TClass TObject::StaticClass() {
     static const TClassInfo info{"TObject", nullptr, &KelNewInstance<TObject>,
-                                 &KelNewInstance<TObject>};
+                                 &KelNewInstance<TObject>, sizeof(TObject)};
     return &info;
 }
 

@@ -7,6 +7,8 @@
 #include "Exception.h"
 
 #include <QString>
+#include <QStringView>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,6 +32,8 @@ struct TClassInfo {
     TObject* (*NewInstance)();
     // An instance as the readers make it: zero state, then the virtual Create.
     TObject* (*Create)();
+    // The size of an instance in bytes, what it allocates itself not counted.
+    std::size_t InstanceSize;
 
     // True for the class itself and for every descendant of Ancestor.
     bool InheritsFrom(TClass Ancestor) const;
@@ -48,6 +52,14 @@ public:
     using Exception::Exception;
 };
 
+// A decimal integer with an optional sign, in the 32-bit range; anything else
+// raises EConvertError "'<text>' is not a valid integer value".
+int StrToInt(QStringView Text);
+
+// Text quoted in a message, cut short after 64 characters: stored data may
+// hold megabytes where a name or a number belongs.
+QString ElidedForMessage(QStringView Text);
+
 // Declares a class's descriptor; place it in the public section of every class
 // derived from TObject, and KEL_DEFINE_CLASS in its source file.
 #define KEL_DECLARE_CLASS(T)                                                                       \
@@ -60,7 +72,7 @@ public:
     TClass T::StaticClass() {                                                                      \
         static_assert(std::is_base_of_v<ParentT, T>);                                              \
         static const TClassInfo info{#T, ParentT::StaticClass(), &KelNewInstance<T>,               \
-                                     &KelCreateInstance<T>};                                       \
+                                     &KelCreateInstance<T>, sizeof(T)};                            \
         return &info;                                                                              \
     }
 
@@ -271,6 +283,10 @@ private:
     TKelList* FList = nullptr;
     TClass FElmClass = nullptr;
 };
+
+// Frees a list's item by its class: lists and list objects free their own
+// items first. Accepts null.
+void FreeListItem(TObject* Item);
 
 // The class registry: filled with TKelObj and TKelListObj at start-up.
 // Registering a name twice keeps the first class.

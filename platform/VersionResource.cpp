@@ -8,6 +8,10 @@
 #include <cstring>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // ---- the ELF section ----
@@ -103,8 +107,25 @@ std::optional<TSpan> TElfReader::FindSection(std::string_view Name) {
     return std::nullopt;
 }
 
+// Opens FileName when it is a regular file of at most kMaxVersionFileSize
+// bytes. The open does not wait: a FIFO in its place would block a plain open
+// until a writer came, and a device could be read without end.
+bool OpenRegularFile(QFile& F) {
+    const QByteArray path = QFile::encodeName(F.fileName());
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxVersionFileSize ||
+        !F.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 std::optional<TSpan> VersionSection(QFile& F) {
-    if (!F.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(F))
         return std::nullopt;
     const auto span = TElfReader(F).FindSection(kVersionSectionName);
     if (!span || span->Size <= 0 || span->Size > qint64(kMaxVersionBlock) ||
@@ -115,11 +136,13 @@ std::optional<TSpan> VersionSection(QFile& F) {
 
 // ---- the block's nodes ----
 
+// Every offset lies within the block: a node ends by its parent's end, its
+// key and value by its own.
 struct TNode {
     uint32_t Start = 0;
     uint32_t End = 0; // one past the node, within the parent
     uint16_t ValueLength = 0;
-    uint16_t Type = 0;
+    bool IsText = false;
     QStringView Key;
     uint32_t Value = 0;
     uint32_t Children = 0;
@@ -133,19 +156,21 @@ uint16_t WordAt(const unsigned char* B, uint32_t At) {
     return uint16_t(B[At] | (B[At + 1] << 8));
 }
 
-// Reads the node at Start that must end by Limit.
+// Reads the node at Start that must end by Limit. A node that claims more
+// room than its parent has is cut at the parent's end.
 std::optional<TNode> NodeAt(const unsigned char* B, uint32_t Start, uint32_t Limit) {
-    if (Start >= Limit || Limit - Start < 6)
+    constexpr uint32_t kHeader = 6; // length, value length, type
+    if (Start >= Limit || Limit - Start < kHeader)
         return std::nullopt;
     TNode n;
     n.Start = Start;
     const uint16_t length = WordAt(B, Start);
-    if (length < 6)
-        return std::nullopt;
+    if (length < kHeader)
+        return std::nullopt; // a length of 0 would never move on
     n.End = std::min<uint32_t>(Start + length, Limit);
     n.ValueLength = WordAt(B, Start + 2);
-    n.Type = WordAt(B, Start + 4);
-    uint32_t at = Start + 6;
+    n.IsText = WordAt(B, Start + 4) == 1;
+    uint32_t at = Start + kHeader;
     const uint32_t keyStart = at;
     while (at + 1 < n.End && WordAt(B, at) != 0)
         at += 2;
@@ -153,7 +178,7 @@ std::optional<TNode> NodeAt(const unsigned char* B, uint32_t Start, uint32_t Lim
         return std::nullopt; // no terminated key
     n.Key = QStringView(reinterpret_cast<const char16_t*>(B + keyStart), (at - keyStart) / 2);
     n.Value = std::min(Align4(at + 2), n.End);
-    const uint32_t valueBytes = n.Type == 1 ? uint32_t(n.ValueLength) * 2 : n.ValueLength;
+    const uint32_t valueBytes = n.IsText ? uint32_t(n.ValueLength) * 2 : n.ValueLength;
     n.Children = std::min(Align4(n.Value + std::min(valueBytes, n.End - n.Value)), n.End);
     return n;
 }
@@ -175,7 +200,7 @@ bool GetFileVersionInfo(const QString& FileName, uint32_t Size, void* Block) {
 }
 
 bool VerQueryValue(const void* Block, uint32_t BlockSize, const QString& SubBlock,
-                   const void** Value, uint32_t* Length) {
+                   const void** Value, uint32_t* Length, bool* IsText) {
     if (!Block || BlockSize < 6 || BlockSize > kMaxVersionBlock ||
         reinterpret_cast<uintptr_t>(Block) % 2)
         return false;
@@ -200,11 +225,13 @@ bool VerQueryValue(const void* Block, uint32_t BlockSize, const QString& SubBloc
         node = found;
     }
     const uint32_t room = node->Children - node->Value;
-    uint32_t length = node->Type == 1 ? std::min<uint32_t>(node->ValueLength, room / 2)
-                                      : std::min<uint32_t>(node->ValueLength, room);
+    const uint32_t length = node->IsText ? std::min<uint32_t>(node->ValueLength, room / 2)
+                                         : std::min<uint32_t>(node->ValueLength, room);
     if (Value)
         *Value = b + node->Value;
     if (Length)
         *Length = length;
+    if (IsText)
+        *IsText = node->IsText;
     return true;
 }

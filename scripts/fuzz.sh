@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
-all=(rtf plaintext settings vault xml textfile stream)
+all=(rtf plaintext settings vault version xml textfile stream)
 names=("$@")
 [ ${#names[@]} -gt 0 ] || names=("${all[@]}")
 

@@ -1,5 +1,7 @@
 #include "PersistFixtures.h"
 
+#include <QTemporaryDir>
+
 namespace {
 // A list holding a note and a plain list that holds a note.
 TOwnedList NewListHoldingList() {
@@ -9,6 +11,16 @@ TOwnedList NewListHoldingList() {
     outer->Add(NewNote("outer"));
     outer->Add(inner.release());
     return outer;
+}
+// Levels list objects inside one another, the innermost holding one note.
+TOwnedListObj NewChain(int Levels) {
+    TOwnedListObj chain(NewNotes({"deep"}));
+    for (int i = 1; i < Levels; ++i) {
+        TOwnedListObj outer = NewListObj(TKelListObj::StaticClass());
+        outer->Add(chain.release());
+        chain = std::move(outer);
+    }
+    return chain;
 }
 } // namespace
 
@@ -23,6 +35,8 @@ private slots:
     void listHoldingListInXml();
     void listHoldingListInText();
     void listHoldingListInStream();
+    void deepestNestingReadsBack();
+    void deeperNestingIsNotWritten();
 };
 
 // A null entry has no class to write; the counts written are of the items
@@ -105,6 +119,49 @@ void tst_KelPersistence::listHoldingListInStream() {
     copy->LoadFromStream(s, TNote::StaticClass());
     QCOMPARE(Describe(copy.get()), QStringLiteral("TKelList[TNote(outer),TNote(\u0005)]"));
     QCOMPARE(s.Position(), s.Size() - innerRecord.size() + 6);
+}
+
+// As deep as the readers go, every form reads back what it wrote.
+void tst_KelPersistence::deepestNestingReadsBack() {
+    const TOwnedListObj chain = NewChain(MaxListNesting);
+    const QString expected = Describe(chain.get());
+
+    TOwnedListObj fromXml = NewListObj();
+    fromXml->SetXMLData(chain->XMLData());
+    QCOMPARE(Describe(fromXml.get()), expected);
+
+    TTextFile text;
+    QVERIFY(chain->SaveToF(text));
+    TTextFile textIn(text.Data());
+    TOwnedListObj fromText = NewListObj();
+    QVERIFY(fromText->LoadFromF(textIn));
+    QCOMPARE(Describe(fromText.get()), expected);
+
+    TMemoryStream stream;
+    chain->SaveToStream(stream);
+    stream.SetPosition(0);
+    TOwnedListObj fromStream = NewListObj();
+    fromStream->LoadFromStream(stream);
+    QCOMPARE(Describe(fromStream.get()), expected);
+}
+
+// One level deeper no form is written, and a file keeps what it held.
+void tst_KelPersistence::deeperNestingIsNotWritten() {
+    const TOwnedListObj chain = NewChain(MaxListNesting + 1);
+    const QString error = QString("Lists nested more than %1 levels deep").arg(MaxListNesting);
+    QCOMPARE(MessageOf([&] { chain->XMLData(); }), error);
+    TTextFile text;
+    QCOMPARE(MessageOf([&] { chain->SaveToF(text); }), error);
+    TMemoryStream stream;
+    QCOMPARE(MessageOf([&] { chain->SaveToStream(stream); }), error);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("chain.txt");
+    QVERIFY(TOwnedListObj(NewNotes({"kept"}))->SaveToFile(path));
+    QCOMPARE(MessageOf([&] { chain->SaveToFile(path); }), error);
+    TOwnedListObj kept = NewListObj();
+    QVERIFY(kept->LoadFromFile(path));
+    QCOMPARE(Describe(kept.get()), QStringLiteral("TKelListObj<TNote>[TNote(kept)]"));
 }
 
 QTEST_GUILESS_MAIN(tst_KelPersistence)

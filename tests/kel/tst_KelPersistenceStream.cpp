@@ -10,6 +10,15 @@ QByteArray Record(const QString& ElmClass, qint32 Count, const QByteArray& Body,
     return Int64LE(8 + rest.size() + ExtraSize) + rest;
 }
 
+// An element with nothing of its own to store, in a stream too.
+class TMark : public TKelObj {
+public:
+    KEL_DECLARE_CLASS(TMark)
+    void SaveToStream(TStream&) const override {}
+    void LoadFromStream(TStream&) override {}
+};
+KEL_DEFINE_CLASS(TMark, TKelObj)
+
 QByteArray Saved(const TKelListObj& Obj) {
     TMemoryStream s;
     Obj.SaveToStream(s);
@@ -21,7 +30,13 @@ class tst_KelPersistenceStream : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { RegisterTestClasses(); }
+    // Far more than any test reads, and the same on every machine.
+    void initTestCase() {
+        RegisterTestClasses();
+        RegisterClass(TMark::StaticClass());
+        SetItemMemoryLimit(qint64(256) << 20);
+    }
+    void cleanupTestCase() { SetItemMemoryLimit(0); }
     void streamStringLayout();
     void streamStringWithoutText_data();
     void streamStringWithoutText();
@@ -33,6 +48,8 @@ private slots:
     void nestedRoundTripThroughFile();
     void recordWrittenOverOlderData();
     void listFormRoundTrip();
+    void listCountBeyondStream();
+    void itemsWithoutStreamData();
     void badStreams_data();
     void badStreams();
     void itemsBeforeUnknownClassStay();
@@ -179,6 +196,41 @@ void tst_KelPersistenceStream::listFormRoundTrip() {
     QCOMPARE(Describe(copy.get()), Describe(list.get()));
 }
 
+// Every item of the list form takes its class name's four bytes at least:
+// the 20 bytes here could hold five.
+void tst_KelPersistenceStream::listCountBeyondStream() {
+    for (qint32 count : {6, 1000, INT_MAX}) {
+        TMemoryStream s(Int32LE(count) + Utf16String("TNote") + Utf16String("a"));
+        TOwnedList list(KelNewCreated<TKelList>());
+        list->Add(NewNote("old"));
+        QCOMPARE(MessageOf([&] { list->LoadFromStream(s, TNote::StaticClass()); }),
+                 QStringLiteral("Stream read error"));
+        QCOMPARE(Describe(list.get()), QStringLiteral("TKelList[]"));
+        QCOMPARE(TNote::Live, 0);
+    }
+}
+
+// Elements that store nothing cost the record nothing: any number reads back
+// that fits in the memory limit, and a record cannot ask for more.
+void tst_KelPersistenceStream::itemsWithoutStreamData() {
+    TOwnedListObj marks = NewListObj(TMark::StaticClass());
+    for (int i = 0; i < 1000; ++i)
+        marks->Add(KelNewCreated<TMark>());
+    const QByteArray bytes = Saved(*marks);
+    QCOMPARE(bytes, Record("TMark", 1000, {}));
+    TMemoryStream s(bytes);
+    TOwnedListObj copy = NewListObj();
+    copy->LoadFromStream(s);
+    QCOMPARE(copy->ElmClass(), TMark::StaticClass());
+    QCOMPARE(copy->Count(), 1000);
+
+    TMemoryStream huge(Record("TMark", INT_MAX, {}) + "tail");
+    QCOMPARE(MessageOf([&] { copy->LoadFromStream(huge); }),
+             QStringLiteral("List count out of bounds (2147483647)"));
+    QCOMPARE(copy->Count(), 0);
+    QCOMPARE(huge.Position(), huge.Size() - 4);
+}
+
 void tst_KelPersistenceStream::badStreams_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
@@ -200,8 +252,16 @@ void tst_KelPersistenceStream::badStreams_data() {
         << Record("TNope", 0, {}) << "Class TNope not found" << untouched;
     QTest::newRow("class name that is not a class")
         << Record("TKelObj\r\n", 0, {}) << "Class TKelObj\r\n not found" << untouched;
-    QTest::newRow("more items than bytes") << Record("TNote", INT_MAX, Utf16String("a"))
-                                           << readError << "TKelListObj<TNote>[TNote(a)]";
+    // Refused before any element is made.
+    QTest::newRow("more items than bytes")
+        << Record("TNote", INT_MAX, Utf16String("a")) << readError << "TKelListObj<TNote>[]";
+    QTest::newRow("one item more than bytes")
+        << Record("TNote", 5, Int32LE(0)) << readError << "TKelListObj<TNote>[]";
+    QTest::newRow("more items than the record holds")
+        << Record("TNote", 8, Int32LE(0)) + QByteArray(40, '\0') << readError
+        << "TKelListObj<TNote>[]";
+    QTest::newRow("as many items as bytes")
+        << Record("TNote", 4, Int32LE(0)) << readError << "TKelListObj<TNote>[TNote()]";
     QTest::newRow("negative count reads as none")
         << Record("TNote", -5, {}) << QString() << "TKelListObj<TNote>[]";
     QTest::newRow("no element class")

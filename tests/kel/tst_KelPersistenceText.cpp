@@ -27,7 +27,12 @@ class tst_KelPersistenceText : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { RegisterTestClasses(); }
+    // Far more than any test reads, and the same on every machine.
+    void initTestCase() {
+        RegisterTestClasses();
+        SetItemMemoryLimit(qint64(256) << 20);
+    }
+    void cleanupTestCase() { SetItemMemoryLimit(0); }
     void twoKelObjFile();
     void textInTheAnsiCodePage();
     void nestedRoundTrip();
@@ -35,7 +40,9 @@ private slots:
     void lenientLayout();
     void badTexts_data();
     void badTexts();
-    void shortFileCannotDemandMillionsOfItems();
+    void writerOutputReadsBack_data();
+    void writerOutputReadsBack();
+    void itemsWithoutTextShareTheMemoryLimit();
     void fileErrors();
     void failedSaveLeavesFileAsItWas();
     void everyTruncationIsTotal();
@@ -100,6 +107,8 @@ void tst_KelPersistenceText::lenientLayout_data() {
     QTest::newRow("signed count") << QByteArray("TNote\r\n+1\r\na\r\n") << "[TNote(a)]";
     QTest::newRow("negative count reads as none") << QByteArray("TNote\r\n-3\r\n") << "[]";
     QTest::newRow("no line end at the end") << QByteArray("TKelObj\r\n2") << "[TKelObj,TKelObj]";
+    QTest::newRow("as many notes as bytes, the last line end missing")
+        << QByteArray("TNote\r\n3\r\n\r\n\r\n") << "[TNote(),TNote(),TNote()]";
 }
 
 void tst_KelPersistenceText::lenientLayout() {
@@ -150,6 +159,23 @@ void tst_KelPersistenceText::badTexts_data() {
     QTest::newRow("huge count") << QByteArray("TKelObj\r\n2000000000\r\n")
                                 << "List count out of bounds (2000000000)"
                                 << "TKelListObj<TKelObj>[]";
+    // Notes take a line each: no note is made for a count the file cannot hold.
+    QTest::newRow("more notes than bytes")
+        << QByteArray("TNote\r\n1000\r\na\r\n") << "List count out of bounds (1000)"
+        << "TKelListObj<TNote>[]";
+    QTest::newRow("more notes than bytes and a missing line end")
+        << QByteArray("TNote\r\n6\r\n\r\n\r\n") << "List count out of bounds (6)"
+        << "TKelListObj<TNote>[]";
+    QTest::newRow("largest count of notes")
+        << QByteArray("TNote\r\n2147483647\r\n") << "List count out of bounds (2147483647)"
+        << "TKelListObj<TNote>[]";
+    QTest::newRow("more list objects than bytes")
+        << QByteArray("TKelListObj\r\n100\r\nTKelObj\r\n0\r\n") << "List count out of bounds (100)"
+        << "TKelListObj<TKelListObj>[]";
+    QTest::newRow("inner list beyond the rest of the file")
+        << QByteArray("TKelListObj\r\n2\r\nTNote\r\n1\r\na\r\nTNote\r\n99\r\n")
+        << "List count out of bounds (99)"
+        << "TKelListObj<TKelListObj>[TKelListObj<TNote>[TNote(a)]]";
 
     QByteArray nested;
     for (int i = 0; i <= MaxListNesting; ++i)
@@ -169,19 +195,61 @@ void tst_KelPersistenceText::badTexts() {
     QCOMPARE(Describe(obj.get()), after);
 }
 
-// Elements without text of their own cost nothing to store, so the number a
-// file may ask for is bounded across all its lists, not per list.
-void tst_KelPersistenceText::shortFileCannotDemandMillionsOfItems() {
-    // Two lists of just over half the allowance each; the file is far shorter
-    // than the excess.
-    const qint64 half = TTextFile::MaxItemsWithoutText / 2 + 100;
-    const QByteArray inner = "TKelObj\r\n" + QByteArray::number(half) + "\r\n";
-    TTextFile f("TKelListObj\r\n2\r\n" + inner + inner);
+// Elements without text of their own cost nothing to store: whatever number
+// the writer wrote, the reader reads, beyond a million too.
+void tst_KelPersistenceText::writerOutputReadsBack_data() {
+    QTest::addColumn<QList<int>>("counts"); // one inner list object per count
+    QTest::newRow("one list of 1.2 million") << QList<int>{1200000};
+    QTest::newRow("two lists of 700 000") << QList<int>{700000, 700000};
+}
+
+void tst_KelPersistenceText::writerOutputReadsBack() {
+    QFETCH(QList<int>, counts);
+    TOwnedListObj source = NewListObj(TKelListObj::StaticClass());
+    for (int count : counts) {
+        TKelListObj* inner = KelNewCreated<TKelListObj>();
+        for (int i = 0; i < count; ++i)
+            inner->Add(KelNewCreated<TKelObj>());
+        source->Add(inner);
+    }
+    TTextFile out;
+    QVERIFY(source->SaveToF(out));
+    QVERIFY(out.Data().size() < 100);
+
+    TTextFile in(out.Data());
+    TOwnedListObj copy = NewListObj();
+    QVERIFY(copy->LoadFromF(in));
+    QCOMPARE(copy->Count(), counts.size());
+    for (int i = 0; i < counts.size(); ++i) {
+        const auto* inner = static_cast<const TKelListObj*>(copy->GetItems(i));
+        QCOMPARE(inner->ElmClass(), TKelObj::StaticClass());
+        QCOMPARE(inner->Count(), counts[i]);
+    }
+}
+
+// Their number is bounded by the memory they take instead, across all the
+// lists of one read; the next read starts afresh.
+void tst_KelPersistenceText::itemsWithoutTextShareTheMemoryLimit() {
+    const qint64 item = qint64(TKelObj::StaticClass()->InstanceSize) + ItemOverhead;
+    SetItemMemoryLimit(10 * item);
+    const QByteArray inner = "TKelObj\r\n4\r\n";
+    TTextFile two("TKelListObj\r\n2\r\n" + inner + inner);
+    TTextFile three("TKelListObj\r\n3\r\n" + inner + inner + inner);
+    TTextFile twoAgain(two.Data());
+    TTextFile eleven("TKelObj\r\n11\r\n");
     TOwnedListObj obj = NewListObj();
-    QCOMPARE(MessageOf([&] { obj->LoadFromF(f); }),
-             QString("List count out of bounds (%1)").arg(half));
-    QCOMPARE(obj->Count(), 1);
-    QCOMPARE(static_cast<TKelListObj*>(obj->GetItems(0))->Count(), int(half));
+    const QString four = "TKelListObj<TKelObj>[TKelObj,TKelObj,TKelObj,TKelObj]";
+
+    QVERIFY(obj->LoadFromF(two));
+    QCOMPARE(Describe(obj.get()), "TKelListObj<TKelListObj>[" + four + "," + four + "]");
+    QCOMPARE(MessageOf([&] { obj->LoadFromF(three); }),
+             QStringLiteral("List count out of bounds (4)"));
+    QCOMPARE(Describe(obj.get()), "TKelListObj<TKelListObj>[" + four + "," + four + "]");
+    QVERIFY(obj->LoadFromF(twoAgain));
+    QCOMPARE(MessageOf([&] { obj->LoadFromF(eleven); }),
+             QStringLiteral("List count out of bounds (11)"));
+    QCOMPARE(obj->Count(), 0);
+    SetItemMemoryLimit(qint64(256) << 20);
 }
 
 void tst_KelPersistenceText::fileErrors() {

@@ -5,6 +5,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+#include <memory>
+
+#include <sys/stat.h>
+
 namespace {
 
 struct TSection {
@@ -83,6 +88,72 @@ QByteArray UsBlock() {
     return Block(u"040904E4", 0x0409, 0x04E4, kStrings);
 }
 
+// A node spelled out field by field, for blocks that the builder would never
+// make. Length -1 stores the node's true length.
+struct TRawNode {
+    TRawNode(std::u16string_view Key, uint16_t Type = 1, int ValueLength = 0, QByteArray Value = {},
+             QList<TRawNode> Children = {}, int Length = -1)
+        : Key(Key), Type(Type), ValueLength(ValueLength), Value(std::move(Value)),
+          Children(std::move(Children)), Length(Length) {}
+    std::u16string_view Key;
+    uint16_t Type;
+    int ValueLength;
+    QByteArray Value;
+    QList<TRawNode> Children;
+    int Length;
+    bool KeyEnds = true; // the key's NUL is there
+};
+
+void PadTo4(QByteArray& B) {
+    while (B.size() % 4)
+        B += '\0';
+}
+
+void PutWord(QByteArray& B, qsizetype At, int Value) {
+    B[At] = char(Value & 0xFF);
+    B[At + 1] = char((Value >> 8) & 0xFF);
+}
+
+QByteArray Utf16(std::u16string_view Text) {
+    QByteArray b;
+    for (char16_t c : Text) {
+        b += char(c & 0xFF);
+        b += char(c >> 8);
+    }
+    return b;
+}
+
+// Nodes start on 4-byte boundaries, so padding within a node pads the block.
+QByteArray Raw(const TRawNode& N) {
+    QByteArray b(6, '\0');
+    b += Utf16(N.Key);
+    if (N.KeyEnds)
+        b += QByteArray(2, '\0');
+    PadTo4(b);
+    b += N.Value;
+    for (const TRawNode& child : N.Children) {
+        PadTo4(b);
+        b += Raw(child);
+    }
+    PutWord(b, 0, N.Length < 0 ? int(b.size()) : N.Length);
+    PutWord(b, 2, N.ValueLength);
+    PutWord(b, 4, N.Type);
+    return b;
+}
+
+TRawNode TextNode(std::u16string_view Key, std::u16string_view Value) {
+    return {Key, 1, int(Value.size()) + 1, Utf16(Value) + QByteArray(2, '\0')};
+}
+
+// A block whose "040904E4" table holds Table's nodes; the table is Table's
+// Length long when that is set.
+QByteArray RawBlock(const QList<TRawNode>& Entries, int TableLength = -1) {
+    TRawNode table{u"040904E4", 1, 0, {}, Entries, TableLength};
+    TRawNode strings{u"StringFileInfo", 1, 0, {}, {table}};
+    TRawNode root{u"VS_VERSION_INFO", 0, 52, QByteArray(52, '\0'), {strings}};
+    return Raw(root);
+}
+
 } // namespace
 
 class tst_OsUtils : public QObject {
@@ -96,6 +167,11 @@ private slots:
     void blockIsAsLargeAsTheSection();
     void damagedBlocks_data();
     void damagedBlocks();
+    void craftedBlocks_data();
+    void craftedBlocks();
+    void onlyRegularFiles_data();
+    void onlyRegularFiles();
+    void fileOverTheSizeBound();
 
 private:
     QTemporaryDir FDir;
@@ -232,6 +308,123 @@ void tst_OsUtils::damagedBlocks() {
     QFETCH(QByteArray, block);
     QFETCH(QString, value);
     QCOMPARE(QueryVersionString(block, QStringLiteral("ProductVersion")), value);
+}
+
+// Blocks whose lengths disagree with one another or with the block. Each
+// case would make a reader that trusts a length read outside the block (which
+// the sanitizer build reports) or walk without end.
+void tst_OsUtils::craftedBlocks_data() {
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<QString>("value");
+
+    const TRawNode version = TextNode(u"ProductVersion", u"9.1");
+    const TRawNode other = TextNode(u"Other", u"x");
+    QTest::newRow("as built") << RawBlock({other, version}) << "9.1";
+
+    // Binary data is no text, however it looks; the block ends right after.
+    QTest::newRow("binary value at the end of the block")
+        << RawBlock({other, {u"ProductVersion", 0, 8, QByteArray("AAAAAAAA")}}) << "";
+    QTest::newRow("binary value shaped like text")
+        << RawBlock({{u"ProductVersion", 0, 8, Utf16(u"9.1") + QByteArray(2, '\0')}, other}) << "";
+    QTest::newRow("binary value with a huge length")
+        << RawBlock({{u"ProductVersion", 0, 0xFFFF, QByteArray("AAAA")}}) << "";
+    QTest::newRow("type that is neither text nor binary")
+        << RawBlock({{u"ProductVersion", 2, 4, Utf16(u"9.1") + QByteArray(2, '\0')}}) << "";
+
+    // Text without its NUL ends with its node, not in the next one.
+    QTest::newRow("value longer than its node")
+        << RawBlock({{u"ProductVersion", 1, 200, Utf16(u"9.1")}, other}) << "9.1";
+    QTest::newRow("value longer than the block")
+        << RawBlock({{u"ProductVersion", 1, 0xFFFF, Utf16(u"9.1")}}) << "9.1";
+    QTest::newRow("value of an odd number of bytes")
+        << RawBlock({{u"ProductVersion", 1, 3, Utf16(u"9.1").left(5)}, other}) << "9.";
+    QTest::newRow("value length zero")
+        << RawBlock({{u"ProductVersion", 1, 0, Utf16(u"9.1")}}) << "";
+
+    // Nodes that claim more room than they have.
+    TRawNode longChild = version;
+    longChild.Length = 0xFFFF;
+    QTest::newRow("node longer than the block") << RawBlock({longChild}) << "9.1";
+    // The table ends two bytes into the value: header and key 24 bytes, the
+    // child's header and key 36.
+    QTest::newRow("node running past its parent") << RawBlock({version}, 24 + 36 + 2) << "9";
+    QTest::newRow("parent ending inside the child's key") << RawBlock({version}, 24 + 12) << "";
+    TRawNode oddSibling = other;
+    oddSibling.Length = int(Raw(other).size()) - 1;
+    QTest::newRow("sibling of odd length") << RawBlock({oddSibling, version}) << "9.1";
+
+    // Lengths that would stop the walk from moving on.
+    TRawNode zero = other;
+    zero.Length = 0;
+    QTest::newRow("length zero before the value") << RawBlock({zero, version}) << "";
+    TRawNode tiny = other;
+    tiny.Length = 4;
+    QTest::newRow("length below the header") << RawBlock({tiny, version}) << "";
+    TRawNode headerOnly = other;
+    headerOnly.Length = 6;
+    QTest::newRow("node of its header only") << RawBlock({headerOnly, version}) << "";
+    QList<TRawNode> many(7000, TRawNode(u""));
+    many.append(version);
+    QTest::newRow("thousands of empty siblings") << RawBlock(many) << "9.1";
+
+    // Keys that do not end.
+    TRawNode openKey = version;
+    openKey.KeyEnds = false;
+    openKey.Value.clear();
+    QTest::newRow("key without its NUL") << RawBlock({openKey}) << "";
+    QByteArray cutInKey = RawBlock({version});
+    cutInKey.truncate(cutInKey.indexOf(Utf16(u"Version")));
+    QTest::newRow("block ending inside a key") << cutInKey << "";
+
+    QTest::newRow("block beyond the largest size")
+        << RawBlock({version}) + QByteArray(int(kMaxVersionBlock), '\0') << "";
+}
+
+// The block sits in a buffer of exactly its size, so that the sanitizer build
+// reports any byte read beyond it.
+void tst_OsUtils::craftedBlocks() {
+    QFETCH(QByteArray, block);
+    QFETCH(QString, value);
+    const auto exact = std::make_unique<char[]>(size_t(block.size()));
+    std::memcpy(exact.get(), block.constData(), size_t(block.size()));
+    const QByteArray view = QByteArray::fromRawData(exact.get(), block.size());
+    QCOMPARE(QueryVersionString(view, QStringLiteral("ProductVersion")), value);
+}
+
+// Anything but a regular file gives "" at once: opening a FIFO plainly would
+// wait for a writer, and a device could be read without end.
+void tst_OsUtils::onlyRegularFiles_data() {
+    QTest::addColumn<QString>("path");
+    const QString fifo = FDir.filePath(QStringLiteral("fifo"));
+    QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QTest::newRow("fifo") << fifo;
+    QTest::newRow("zero device") << "/dev/zero";
+    QTest::newRow("random device") << "/dev/urandom";
+    QTest::newRow("folder") << FDir.path();
+    const QString link = FDir.filePath(QStringLiteral("fifo-link"));
+    QVERIFY(QFile::link(fifo, link));
+    QTest::newRow("link to a fifo") << link;
+}
+
+void tst_OsUtils::onlyRegularFiles() {
+    QFETCH(QString, path);
+    QCOMPARE(GetVersionInfoValue(path, QStringLiteral("ProductVersion")), QString());
+    QVERIFY(!ReadVersionInfoBlock(path).has_value());
+}
+
+// Up to the bound a file is read; one byte more and it is not. The files are
+// sparse: only their first bytes are written.
+void tst_OsUtils::fileOverTheSizeBound() {
+    const QString path = FDir.filePath(QStringLiteral("large"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(MakeElf({{"vmr_version", UsBlock()}}));
+    QVERIFY(f.resize(kMaxVersionFileSize));
+    f.close();
+    QCOMPARE(GetVersionInfoValue(path, QStringLiteral("ProductVersion")), QStringLiteral("9.1"));
+    QVERIFY(f.resize(kMaxVersionFileSize + 1));
+    QCOMPARE(GetVersionInfoValue(path, QStringLiteral("ProductVersion")), QString());
+    QVERIFY(f.remove());
 }
 
 QTEST_MAIN(tst_OsUtils)

@@ -1,6 +1,6 @@
+#include "Exception.h"
 #include "FormScale.h"
 #include "StringResources.h"
-#include "Exception.h"
 #include "common/MessageBoxRecorder.h"
 #include "common/TestApp.h"
 

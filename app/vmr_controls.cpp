@@ -35,7 +35,7 @@ void TAnchorLayout::Add(QWidget* Control, TAnchors Anchors) {
 
 bool TAnchorLayout::eventFilter(QObject* Watched, QEvent* Event) {
     if (Watched == FWindow && Event->type() == QEvent::Resize)
-        Apply();
+        RunGuarded([this] { Apply(); });
     return QObject::eventFilter(Watched, Event);
 }
 
@@ -68,12 +68,12 @@ void TSpeedButtonGroup::Add(QToolButton* Button, QAction* Action) {
     Button->setFocusPolicy(Qt::NoFocus);
     Button->setText(Action->text());
     Button->setEnabled(Action->isEnabled());
-    connect(Action, &QAction::changed, Button, [Button, Action] {
+    ConnectGuarded(Action, &QAction::changed, Button, [Button, Action] {
         Button->setText(Action->text());
         Button->setEnabled(Action->isEnabled());
     });
-    connect(Button, &QToolButton::clicked, this, [this, Button, Action](bool Down) {
-        if (Down)
+    ConnectGuarded(Button, &QToolButton::clicked, this, [this, Button, Action] {
+        if (Button->isChecked())
             for (QToolButton* other : FButtons)
                 if (other != Button)
                     other->setChecked(false);
@@ -100,19 +100,18 @@ QAction* NewAction(QWidget* Window, QObject* List, const TActionDesign& Design,
     a->setShortcut(Design.Shortcut);
     a->setShortcutContext(Qt::WindowShortcut);
     Window->addAction(a);
-    QObject::connect(a, &QAction::triggered, Window,
-                     [Handler = std::move(Handler)] { RunGuarded(Handler); });
+    ConnectGuarded(a, &QAction::triggered, Window, std::move(Handler));
     return a;
 }
 
 void BindButton(QPushButton* Button, QAction* Action) {
     Button->setText(Action->text());
     Button->setEnabled(Action->isEnabled());
-    QObject::connect(Action, &QAction::changed, Button, [Button, Action] {
+    ConnectGuarded(Action, &QAction::changed, Button, [Button, Action] {
         Button->setText(Action->text());
         Button->setEnabled(Action->isEnabled());
     });
-    QObject::connect(Button, &QPushButton::clicked, Action, [Action] { Action->trigger(); });
+    ConnectGuarded(Button, &QPushButton::clicked, Action, [Action] { Action->trigger(); });
 }
 
 bool ClickFocusedButton(QWidget* Window, QKeyEvent* Event) {
@@ -134,7 +133,7 @@ public:
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override {
         if (Event->type() == QEvent::Hide)
-            FHandler();
+            RunGuarded(FHandler);
         return QObject::eventFilter(Watched, Event);
     }
 
@@ -146,6 +145,5 @@ private:
 void OnCloseUp(QComboBox* Box, std::function<void()> Handler) {
     // The list lives in a popup of its own; its hiding is the close-up.
     Box->view()->window()->installEventFilter(new TCloseUpFilter(Box, Handler));
-    QObject::connect(Box, QOverload<int>::of(&QComboBox::activated), Box,
-                     [Handler = std::move(Handler)] { Handler(); });
+    ConnectGuarded(Box, QOverload<int>::of(&QComboBox::activated), Box, std::move(Handler));
 }

@@ -87,4 +87,5 @@ bool ClickFocusedButton(QWidget* Window, QKeyEvent* Event);
 
 // Runs Handler each time Box's drop-down list closes, whether or not an item
 // was chosen, and when an item is chosen by other means (typing and Enter).
+// What Handler raises goes to the error box.
 void OnCloseUp(QComboBox* Box, std::function<void()> Handler);

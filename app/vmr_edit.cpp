@@ -92,7 +92,7 @@ TPageForm::TPageForm(QWidget* Owner) : TForm(Owner) {
         sc.Place(b, Left, 470, 75, 25);
         // Neither button is the default: Enter clicks only a focused button.
         b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, [this, Result] { SetModalResult(Result); });
+        ConnectGuarded(b, &QPushButton::clicked, this, [this, Result] { SetModalResult(Result); });
         return b;
     };
     bOk = button("bOk", "Ok", 363, 1);
@@ -113,7 +113,7 @@ void TPageForm::FormCreate() {
 }
 
 void TPageForm::showEvent(QShowEvent* Event) {
-    CenterOnScreen(this);
+    RunGuarded([this] { CenterOnScreen(this); });
     TForm::showEvent(Event);
 }
 
@@ -213,6 +213,8 @@ void TPageForm::keyPressEvent(QKeyEvent* Event) {
         Event->accept();
         return;
     }
-    if (!ClickFocusedButton(this, Event))
-        TForm::keyPressEvent(Event);
+    RunGuarded([&] {
+        if (!ClickFocusedButton(this, Event))
+            TForm::keyPressEvent(Event);
+    });
 }

@@ -101,8 +101,8 @@ void TTPagesMain::CreateControls() {
         anchors->Add(Control, Anchors);
     };
     const auto clicked = [this](QAbstractButton* Button, void (TTPagesMain::*Handler)()) {
-        connect(Button, &QAbstractButton::clicked, this,
-                [this, Handler] { RunGuarded([this, Handler] { (this->*Handler)(); }); });
+        ConnectGuarded(Button, &QAbstractButton::clicked, this,
+                       [this, Handler] { (this->*Handler)(); });
     };
 
     Label1 = new QLabel(QStringLiteral("Pages"), this);
@@ -165,7 +165,7 @@ void TTPagesMain::CreateControls() {
         {sc.Font(QStringLiteral("Tahoma"), 33), palette().color(QPalette::WindowText)});
     eTitle->SetParentFont(true);
     eTitle->SetEmptyString(QStringLiteral("Fill in the title of the page"));
-    FTitleChange = [this] { RunGuarded([this] { eTitleChange(); }); };
+    FTitleChange = [this] { eTitleChange(); };
     eTitle->OnChange = FTitleChange;
 
     eText = new TRichEdit(this);
@@ -191,14 +191,13 @@ void TTPagesMain::CreateControls() {
     eFontName = new QComboBox(this);
     place(eFontName, "eFontName", 1220, 90, 363, 48, akLeft | akTop);
     eFontName->setEditable(true);
-    OnCloseUp(eFontName, [this] { RunGuarded([this] { eFontNameCloseUp(); }); });
+    OnCloseUp(eFontName, [this] { eFontNameCloseUp(); });
 
     eFontSize = new QLineEdit(QStringLiteral("11"), this);
     place(eFontSize, "eFontSize", 1590, 90, 93, 48, akLeft | akTop);
     eFontSize->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), eFontSize));
-    connect(eFontSize, &QLineEdit::textChanged, this,
-            [this] { RunGuarded([this] { eFontSizeChange(); }); });
+    ConnectGuarded(eFontSize, &QLineEdit::textChanged, this, [this] { eFontSizeChange(); });
 
     bChgPW = new QPushButton(QStringLiteral("Change password"), this);
     place(bChgPW, "bChgPW", 20, 1175, 357, 63, akLeft | akBottom);
@@ -562,13 +561,9 @@ void TTPagesMain::aSaveExecute() {
 
 void TTPagesMain::closeEvent(QCloseEvent* Event) {
     TCloseAction action = caHide;
-    try {
-        FormClose(action);
-    } catch (const std::exception& e) {
-        // A failed save keeps the window, and with it every change, open.
-        ShowException(e);
+    // A failed save keeps the window, and with it every change, open.
+    if (!RunGuarded([&] { FormClose(action); }))
         action = caNone;
-    }
     if (action == caNone)
         Event->ignore();
     else
@@ -576,6 +571,8 @@ void TTPagesMain::closeEvent(QCloseEvent* Event) {
 }
 
 void TTPagesMain::keyPressEvent(QKeyEvent* Event) {
-    if (!ClickFocusedButton(this, Event))
-        QWidget::keyPressEvent(Event);
+    RunGuarded([&] {
+        if (!ClickFocusedButton(this, Event))
+            QWidget::keyPressEvent(Event);
+    });
 }

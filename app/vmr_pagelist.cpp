@@ -31,12 +31,12 @@ TPageListBox::TPageListBox(QWidget* Parent) : QListWidget(Parent) {
     // and not that of the widest title still in the list.
     setUniformItemSizes(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    connect(this, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
+    ConnectGuarded(this, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
 }
 
 void TPageListBox::SelectionChanged() {
     if (!FSilent && OnClick)
-        RunGuarded(OnClick);
+        OnClick();
 }
 
 int TPageListBox::ItemIndex() const {

@@ -2,6 +2,7 @@
 
 #include "FormScale.h"
 #include "Image.h"
+#include "MessageBox.h"
 #include "PasswordChar.h"
 #include "SettingsStore.h"
 #include "vmr_utils.h"
@@ -36,7 +37,7 @@ TVMRSplash::TVMRSplash(QWidget* Owner) : TForm(Owner) {
     ePassword->setObjectName(QStringLiteral("ePassword"));
     sc.Place(ePassword, 160, 568, 303, 42);
     SetPasswordChar(ePassword, QLatin1Char('#'));
-    connect(ePassword, &QLineEdit::textChanged, this, [this] { ePasswordChange(); });
+    ConnectGuarded(ePassword, &QLineEdit::textChanged, this, [this] { ePasswordChange(); });
 
     // Never shown: only its bounds are used, as the cancel zone over the
     // picture's close mark.
@@ -84,13 +85,15 @@ void TVMRSplash::FormKeyDown(int& Key, Qt::KeyboardModifiers) {
 
 void TVMRSplash::resizeEvent(QResizeEvent* Event) {
     TForm::resizeEvent(Event);
-    eSplash->setGeometry(rect());
-    UpdateMask();
+    RunGuarded([this] {
+        eSplash->setGeometry(rect());
+        UpdateMask();
+    });
 }
 
 void TVMRSplash::showEvent(QShowEvent* Event) {
     TForm::showEvent(Event);
-    UpdateMask();
+    RunGuarded([this] { UpdateMask(); });
 }
 
 // Only the picture's opaque parts, the password field and the cancel zone

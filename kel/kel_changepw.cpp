@@ -57,7 +57,7 @@ TChangePasswordDlg::TChangePasswordDlg(QWidget* Owner) : TForm(Owner) {
     Button2->setObjectName(QStringLiteral("Button2"));
     sc.Place(Button2, 432, 337, 188, 62);
     Button2->setAutoDefault(false);
-    connect(Button2, &QPushButton::clicked, this, [this] { SetModalResult(1); });
+    ConnectGuarded(Button2, &QPushButton::clicked, this, [this] { SetModalResult(1); });
 
     // The design leaves room for the labels in its own font; a wider one
     // moves the edits and the button to the right, and widens the dialog,

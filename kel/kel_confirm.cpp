@@ -2,6 +2,7 @@
 
 #include "FormScale.h"
 #include "Image.h"
+#include "MessageBox.h"
 #include "kel_resourcestrings.h"
 
 #include <QKeyEvent>
@@ -127,7 +128,7 @@ void TConfirmBox::AddButton(int& X, int& Y, const QString& Caption, int Answer) 
     b->setDefault(Answer == 6 || Answer == 1);
     b->setProperty(CancelProperty, Answer == 2 || Answer == 13);
     b->setProperty(AnswerProperty, Answer);
-    connect(b, &QPushButton::clicked, this, [this, b] { ButtonClick(b); });
+    ConnectGuarded(b, &QPushButton::clicked, this, [this, b] { ButtonClick(b); });
     // The first button made, the rightmost, has the focus when the box opens.
     if (FButtons.empty())
         b->setFocus();
@@ -172,26 +173,28 @@ void TConfirmBox::Reanchor() {
 }
 
 void TConfirmBox::keyPressEvent(QKeyEvent* Event) {
-    if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
-        // Esc clicks the first cancel button; without one it does nothing.
-        Event->accept();
-        for (QPushButton* b : FButtons)
-            if (b->property(CancelProperty).toBool() && b->isEnabled()) {
-                b->click();
-                break;
-            }
-        return;
-    }
-    TForm::keyPressEvent(Event);
+    RunGuarded([&] {
+        if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
+            // Esc clicks the first cancel button; without one it does nothing.
+            Event->accept();
+            for (QPushButton* b : FButtons)
+                if (b->property(CancelProperty).toBool() && b->isEnabled()) {
+                    b->click();
+                    break;
+                }
+            return;
+        }
+        TForm::keyPressEvent(Event);
+    });
 }
 
 void TConfirmBox::resizeEvent(QResizeEvent* Event) {
     TForm::resizeEvent(Event);
-    Reanchor();
+    RunGuarded([this] { Reanchor(); });
 }
 
 void TConfirmBox::showEvent(QShowEvent* Event) {
-    CenterOnScreen(this);
+    RunGuarded([this] { CenterOnScreen(this); });
     TForm::showEvent(Event);
 }
 

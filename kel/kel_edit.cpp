@@ -2,13 +2,10 @@
 
 #include "kel_resourcestrings.h"
 
-#include "MessageBox.h"
-
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <utility>
 
 bool LookUpChanging = false;
 
@@ -45,28 +42,7 @@ TLookUpEdit::TLookUpEdit(QWidget* Parent) : QLineEdit(Parent) {
     QLineEdit::setText(QString());
     FEmptyString = LoadResString(SFillInYourText);
     // Connected last: construction itself shows no hint.
-    connect(this, &QLineEdit::textChanged, this, [this] {
-        try {
-            Change();
-        } catch (const std::exception& e) {
-            // Outside our own calls (a paste from the menu) the error box
-            // shows it here, as it would once through Qt.
-            if (FHolding == 0)
-                ShowException(e);
-            else if (!FHeld)
-                FHeld = std::current_exception();
-        }
-    });
-}
-
-template <typename F> void TLookUpEdit::HoldingErrors(F&& QtCall) {
-    struct TDepth {
-        int& N;
-        ~TDepth() { --N; }
-    } depth{++FHolding};
-    QtCall();
-    if (FHeld)
-        std::rethrow_exception(std::exchange(FHeld, nullptr));
+    connect(this, &QLineEdit::textChanged, this, [this] { FRelay.Handle([this] { Change(); }); });
 }
 
 QString TLookUpEdit::Text() const {
@@ -76,7 +52,7 @@ QString TLookUpEdit::Text() const {
 
 void TLookUpEdit::SetText(const QString& Value) {
     if (RawText() != Value)
-        HoldingErrors([&] { QLineEdit::setText(Value); });
+        FRelay.CallQt([&] { QLineEdit::setText(Value); });
 }
 
 bool TLookUpEdit::IsEmpty() const {
@@ -256,22 +232,28 @@ void TLookUpEdit::KeyPress(int Char) {
     }
 }
 
+// Errors of the change handler are held while QLineEdit handles the key, and
+// shown once it is done.
 void TLookUpEdit::keyPressEvent(QKeyEvent* Event) {
-    const bool isDelete = Event->key() == Qt::Key_Delete;
-    if (isDelete)
-        FNoMatch = SelStart() < TextLength();
-    if (const int c = KeyChar(Event))
-        KeyPress(c);
-    HoldingErrors([&] { QLineEdit::keyPressEvent(Event); });
-    // A Delete that changed nothing must not hold back a later completion.
-    if (isDelete)
-        FNoMatch = false;
+    RunGuarded([&] {
+        const bool isDelete = Event->key() == Qt::Key_Delete;
+        if (isDelete)
+            FNoMatch = SelStart() < TextLength();
+        if (const int c = KeyChar(Event))
+            KeyPress(c);
+        FRelay.CallQt([&] { QLineEdit::keyPressEvent(Event); });
+        // A Delete that changed nothing must not hold back a later completion.
+        if (isDelete)
+            FNoMatch = false;
+    });
 }
 
 void TLookUpEdit::inputMethodEvent(QInputMethodEvent* Event) {
-    if (!Event->commitString().isEmpty())
-        KeyPress(Event->commitString()[0].unicode());
-    HoldingErrors([&] { QLineEdit::inputMethodEvent(Event); });
+    RunGuarded([&] {
+        if (!Event->commitString().isEmpty())
+            KeyPress(Event->commitString()[0].unicode());
+        FRelay.CallQt([&] { QLineEdit::inputMethodEvent(Event); });
+    });
 }
 
 // Focus that comes and goes with the whole window, or with a popup menu, is
@@ -285,27 +267,32 @@ void TLookUpEdit::focusInEvent(QFocusEvent* Event) {
     QLineEdit::focusInEvent(Event);
     if (!MovesBetweenControls(Event))
         return;
-    if (IsEmpty())
-        setCursorPosition(0);
-    if (OnEnter)
-        OnEnter();
+    RunGuarded([this] {
+        if (IsEmpty())
+            setCursorPosition(0);
+        if (OnEnter)
+            OnEnter();
+    });
 }
 
 void TLookUpEdit::focusOutEvent(QFocusEvent* Event) {
     const bool exits = MovesBetweenControls(Event);
-    if (exits)
-        AddToMatchList();
+    // Qt's own focus handling runs even when the match list's handler fails;
+    // the exit handler then does not.
+    const bool added = !exits || RunGuarded([this] { AddToMatchList(); });
     QLineEdit::focusOutEvent(Event);
-    if (exits && OnExit)
-        OnExit();
+    if (exits && added && OnExit)
+        RunGuarded(OnExit);
 }
 
 void TLookUpEdit::mouseReleaseEvent(QMouseEvent* Event) {
     QLineEdit::mouseReleaseEvent(Event);
     if (Event->button() != Qt::LeftButton || !rect().contains(Event->position().toPoint()))
         return;
-    if (OnClick)
-        OnClick();
-    if (IsEmpty())
-        setCursorPosition(0);
+    RunGuarded([this] {
+        if (OnClick)
+            OnClick();
+        if (IsEmpty())
+            setCursorPosition(0);
+    });
 }

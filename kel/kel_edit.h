@@ -6,11 +6,12 @@
 // be told apart from content only by comparison: Text() reads "" while the
 // hint shows. RawText() is what the edit holds, hint included.
 
+#include "MessageBox.h"
+
 #include <QColor>
 #include <QFont>
 #include <QLineEdit>
 #include <QStringList>
-#include <exception>
 #include <functional>
 
 // A font together with the colour the text is drawn in.
@@ -49,7 +50,9 @@ public:
     // The content: the raw text, or "" while the hint shows.
     QString Text() const;
     // Replaces the raw text. The same text as now changes nothing, so that the
-    // caret and the selection stay where they are.
+    // caret and the selection stay where they are. What the change handler
+    // raises reaches the caller; after the user's own typing, the error box
+    // shows it.
     void SetText(const QString& Value);
     QString RawText() const { return QLineEdit::text(); }
     // Length of the raw text, hint included.
@@ -104,12 +107,8 @@ private:
     QString FEmptyString;
     TEditFont FEmptyFont;
     bool FNoMatch = false;
-    // An error of the change handler raised inside a QLineEdit call is held
-    // and raised again once Qt's frames are left: they free nothing that
-    // they hold when an exception passes through them.
-    template <typename F> void HoldingErrors(F&& QtCall);
-    int FHolding = 0;
-    std::exception_ptr FHeld;
+    // Brings what the change handler raises during SetText to its caller.
+    TErrorRelay FRelay;
     bool FParFont = true;
     TEditFont FTextFont;
     QStringList FMatchList;

@@ -55,22 +55,22 @@ Tfdlg::Tfdlg(QWidget* Owner) : TForm(Owner) {
     searchtext = new QLineEdit(this);
     searchtext->setObjectName(QStringLiteral("searchtext"));
     sc.Place(searchtext, 120, 8, 294, 21);
-    connect(searchtext, &QLineEdit::textChanged, this, [this] { searchtextChange(); });
+    ConnectGuarded(searchtext, &QLineEdit::textChanged, this, [this] { searchtextChange(); });
 
     docase =
         bound(new TLangCheckBox(this), "docase", {120, 39, 295, 17}, "match case", SFindMatchCase);
-    connect(docase, &QCheckBox::toggled, this, [this] { docaseClick(); });
+    ConnectGuarded(docase, &QCheckBox::toggled, this, [this] { docaseClick(); });
     wholeword = bound(new TLangCheckBox(this), "wholeword", {120, 65, 295, 17}, "match whole word",
                       SFindWholeWord);
-    connect(wholeword, &QCheckBox::toggled, this, [this] { wholewordClick(); });
+    ConnectGuarded(wholeword, &QCheckBox::toggled, this, [this] { wholewordClick(); });
 
     bsearch = bound(new TLangButton(this), "bsearch", {172, 98, 80, 28}, "search", SFindSearch);
     bsearch->setDefault(true);
-    connect(bsearch, &QPushButton::clicked, this, [this] { bsearchClick(); });
+    ConnectGuarded(bsearch, &QPushButton::clicked, this, [this] { bsearchClick(); });
     bcancel = bound(new TLangButton(this), "bcancel", {253, 98, 80, 28}, "cancel", SFindCancel);
-    connect(bcancel, &QPushButton::clicked, this, [this] { SetModalResult(2); });
+    ConnectGuarded(bcancel, &QPushButton::clicked, this, [this] { SetModalResult(2); });
     bhelp = bound(new TLangButton(this), "bhelp", {335, 98, 80, 28}, "help", SFindHelp);
-    connect(bhelp, &QPushButton::clicked, this, [this] { bhelpClick(); });
+    ConnectGuarded(bhelp, &QPushButton::clicked, this, [this] { bhelpClick(); });
 
     setTabOrder(searchtext, docase);
     setTabOrder(docase, wholeword);
@@ -139,7 +139,7 @@ void Tfdlg::FormActivate() {
 void Tfdlg::bhelpClick() {}
 
 void Tfdlg::showEvent(QShowEvent* Event) {
-    CenterOnScreen(this);
+    RunGuarded([this] { CenterOnScreen(this); });
     TForm::showEvent(Event);
-    FormActivate();
+    RunGuarded([this] { FormActivate(); });
 }

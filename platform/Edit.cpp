@@ -1,5 +1,7 @@
 #include "Edit.h"
 
+#include "MessageBox.h"
+
 #include <QFocusEvent>
 
 bool IsControlFocusChange(Qt::FocusReason Reason) {
@@ -11,11 +13,11 @@ TEdit::TEdit(QWidget* Parent) : QLineEdit(Parent) {}
 void TEdit::focusInEvent(QFocusEvent* Event) {
     QLineEdit::focusInEvent(Event);
     if (OnEnter && IsControlFocusChange(Event->reason()))
-        OnEnter();
+        RunGuarded(OnEnter);
 }
 
 void TEdit::focusOutEvent(QFocusEvent* Event) {
     QLineEdit::focusOutEvent(Event);
     if (OnExit && IsControlFocusChange(Event->reason()))
-        OnExit();
+        RunGuarded(OnExit);
 }

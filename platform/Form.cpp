@@ -14,7 +14,10 @@ void TForm::SetModalResult(int Result) {
     if (Result == 0 || !isVisible())
         return;
     TCloseAction action = caHide;
-    RunGuarded([&] { FormClose(action); });
+    // A close handler that failed has not agreed to the close: the form, and
+    // whatever the user entered in it, stays.
+    if (!RunGuarded([&] { FormClose(action); }))
+        action = caNone;
     if (action == caNone) {
         FModalResult = 0;
         return;
@@ -61,8 +64,8 @@ bool TForm::eventFilter(QObject* Watched, QEvent* Event) {
         if ((w == this || isAncestorOf(w)) && !passingUp) {
             auto* ke = static_cast<QKeyEvent*>(Event);
             int key = ke->key();
-            FormKeyDown(key, ke->modifiers());
-            if (key == 0)
+            // A key whose handler failed goes no further.
+            if (!RunGuarded([&] { FormKeyDown(key, ke->modifiers()); }) || key == 0)
                 return true;
         }
     }

@@ -30,8 +30,10 @@ public:
 
 protected:
     // Runs whenever the form is about to close; set Action to caNone to stay.
+    // A failure keeps the form open too.
     virtual void FormClose(TCloseAction& Action);
-    // A key seen through key preview; set Key to 0 to swallow it.
+    // A key seen through key preview; set Key to 0 to swallow it. A failure
+    // swallows it too.
     virtual void FormKeyDown(int& Key, Qt::KeyboardModifiers Shift);
     // Calls a creation handler; an error is shown and creation goes on.
     template <typename F> void RunCreate(F&& Handler);

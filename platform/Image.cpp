@@ -1,5 +1,7 @@
 #include "Image.h"
 
+#include "MessageBox.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -16,6 +18,7 @@ QPixmap TImage::StretchedPicture() const {
     return FPicture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+// Qt's painting only: no handler of ours runs here.
 void TImage::paintEvent(QPaintEvent*) {
     if (FPicture.isNull())
         return;
@@ -27,7 +30,7 @@ void TImage::paintEvent(QPaintEvent*) {
 void TImage::mousePressEvent(QMouseEvent* Event) {
     if (OnMouseDown) {
         const QPoint pos = Event->position().toPoint();
-        OnMouseDown(Event->button(), Event->modifiers(), pos.x(), pos.y());
+        RunGuarded([&] { OnMouseDown(Event->button(), Event->modifiers(), pos.x(), pos.y()); });
     }
     Event->accept();
 }

@@ -76,3 +76,23 @@ void ShowErrorBox(const QString& Message) {
 void ShowException(const std::exception& E) {
     ShowErrorBox(QString::fromUtf8(E.what()));
 }
+
+void ShowCurrentException() {
+    QString message;
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+        // Everything the system raises derives from std::exception; this is
+        // some library's, and carries no message to show.
+        message = QStringLiteral("Unknown error");
+    }
+    try {
+        ShowErrorBox(message);
+    } catch (...) {
+        // The box itself failed (no memory left for it): the message goes to
+        // the console rather than on up through Qt.
+        qCritical("%s", qUtf8Printable(message));
+    }
+}

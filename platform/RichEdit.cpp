@@ -66,7 +66,7 @@ void TTextAttributes::SetName(const QString& Name) {
         return;
     QTextCharFormat f;
     f.setFontFamilies(QStringList{Name});
-    FOwner->mergeCurrentCharFormat(f);
+    FOwner->MergeFormat(f);
 }
 
 int TTextAttributes::Size() const {
@@ -88,7 +88,7 @@ void TTextAttributes::SetSize(int Points) {
         return;
     QTextCharFormat f;
     f.setFontPointSize(std::min(Points, 1638));
-    FOwner->mergeCurrentCharFormat(f);
+    FOwner->MergeFormat(f);
 }
 
 TFontStyles TTextAttributes::Style() const {
@@ -131,15 +131,25 @@ void TTextAttributes::ChangeStyle(TFontStyles Add, TFontStyles Remove) {
     set(fsUnderline, [&](bool on) { f.setFontUnderline(on); });
     set(fsStrikeOut, [&](bool on) { f.setFontStrikeOut(on); });
     if (!f.properties().isEmpty())
-        FOwner->mergeCurrentCharFormat(f);
+        FOwner->MergeFormat(f);
 }
 
 TRichEdit::TRichEdit(QWidget* Owner) : QTextEdit(Owner) {
     setAcceptRichText(true);
     SetHideSelection(true);
-    connect(this, &QTextEdit::textChanged, this, &TRichEdit::ContentChanged);
-    connect(this, &QTextEdit::cursorPositionChanged, this, &TRichEdit::SelectionMoved);
-    connect(this, &QTextEdit::selectionChanged, this, &TRichEdit::SelectionMoved);
+    connect(this, &QTextEdit::textChanged, this,
+            [this] { FRelay.Handle([this] { ContentChanged(); }); });
+    const auto moved = [this] { FRelay.Handle([this] { SelectionMoved(); }); };
+    connect(this, &QTextEdit::cursorPositionChanged, this, moved);
+    connect(this, &QTextEdit::selectionChanged, this, moved);
+}
+
+void TRichEdit::SetCursor(const QTextCursor& Cursor) {
+    FRelay.CallQt([&] { setTextCursor(Cursor); });
+}
+
+void TRichEdit::MergeFormat(const QTextCharFormat& Format) {
+    FRelay.CallQt([&] { mergeCurrentCharFormat(Format); });
 }
 
 void TRichEdit::Fire(const TNotifyEvent& Handler) {
@@ -185,10 +195,12 @@ QString TRichEdit::Text() const {
 }
 
 void TRichEdit::SetText(const QString& Text) {
-    if (Text.isEmpty())
-        clear();
-    else
-        setPlainText(Text);
+    FRelay.CallQt([&] {
+        if (Text.isEmpty())
+            clear();
+        else
+            setPlainText(Text);
+    });
 }
 
 int TRichEdit::TextLength() const {
@@ -202,7 +214,7 @@ int TRichEdit::SelStart() const {
 void TRichEdit::SetSelStart(int Pos) {
     QTextCursor c(document());
     c.setPosition(std::clamp(Pos, 0, TextLength()));
-    setTextCursor(c);
+    SetCursor(c);
 }
 
 int TRichEdit::SelLength() const {
@@ -216,7 +228,7 @@ void TRichEdit::SetSelLength(int Length) {
     QTextCursor c(document());
     c.setPosition(start);
     c.setPosition(int(end), QTextCursor::KeepAnchor);
-    setTextCursor(c);
+    SetCursor(c);
 }
 
 int TRichEdit::FindText(const QString& SearchStr, int StartPos, int Length,
@@ -251,17 +263,17 @@ void TRichEdit::SetHideSelection(bool On) {
 void TRichEdit::focusInEvent(QFocusEvent* Event) {
     QTextEdit::focusInEvent(Event);
     if (Event->reason() != Qt::ActiveWindowFocusReason && Event->reason() != Qt::PopupFocusReason)
-        Fire(OnEnter);
+        RunGuarded([this] { Fire(OnEnter); });
 }
 
 void TRichEdit::focusOutEvent(QFocusEvent* Event) {
     QTextEdit::focusOutEvent(Event);
     if (Event->reason() != Qt::ActiveWindowFocusReason && Event->reason() != Qt::PopupFocusReason)
-        Fire(OnExit);
+        RunGuarded([this] { Fire(OnExit); });
 }
 
 void TRichEdit::mouseReleaseEvent(QMouseEvent* Event) {
     QTextEdit::mouseReleaseEvent(Event);
     if (Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint()))
-        Fire(OnClick);
+        RunGuarded([this] { Fire(OnClick); });
 }

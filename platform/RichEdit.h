@@ -3,9 +3,10 @@
 // Positions count each paragraph break as one character, and Text() matches
 // them. Page bodies go in and out through Lines as RTF.
 
-#include "FontStyle.h"
-#include "SearchTypes.h"
 #include "Exception.h"
+#include "FontStyle.h"
+#include "MessageBox.h"
+#include "SearchTypes.h"
 
 #include <QTextEdit>
 #include <functional>
@@ -100,7 +101,9 @@ public:
     // Handlers may be replaced or emptied at any time, also from inside a
     // handler. OnChange follows every change of text or format, also a load
     // or clearing by the program; OnSelectionChange every move of the caret
-    // or selection.
+    // or selection. What a handler raises during a change made through this
+    // class reaches that change's caller; during the user's own typing, the
+    // error box shows it.
     TNotifyEvent OnChange;
     TNotifyEvent OnSelectionChange;
     TNotifyEvent OnClick;
@@ -114,7 +117,10 @@ protected:
 
 private:
     friend class TRichEditLines;
+    friend class TTextAttributes;
     void Fire(const TNotifyEvent& Handler);
+    void SetCursor(const QTextCursor& Cursor);
+    void MergeFormat(const QTextCharFormat& Format);
     void ContentChanged();
     void SelectionMoved();
     void LoadBytes(QByteArrayView Data);
@@ -123,4 +129,5 @@ private:
     int FLoading = 0;
     int FLastAnchor = 0;
     int FLastPos = 0;
+    TErrorRelay FRelay;
 };

@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "RichEdit.h"
 #include "common/MessageBoxRecorder.h"
+#include "common/TestApp.h"
 #include "common/WindowDriver.h"
 #include "kel_confirm.h"
 #include "kel_edit.h"
@@ -219,5 +220,5 @@ inline void FillPageForm(TPageForm* F, const QString& Title, const QString& Text
         TApplication::SetTitle(QStringLiteral("Vellomar "));                                       \
         TestClass tc;                                                                              \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
+        return RunTestObject(tc, argc, argv);                                                      \
     }

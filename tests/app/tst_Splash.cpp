@@ -192,6 +192,6 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     TApplication::SetTitle(QStringLiteral("Vellomar "));
     TestSplash tc;
-    return QTest::qExec(&tc, argc, argv);
+    return RunTestObject(tc, argc, argv);
 }
 #include "tst_Splash.moc"

@@ -275,6 +275,7 @@ private slots:
             QCOMPARE(boxes.Calls[0].Text, QStringLiteral("handler failed"));
             QCOMPARE(e->RawText(), QStringLiteral("xyz"));
             QVERIFY(!LookUpChanging);
+            QCOMPARE(TApplication::TakeEscapedErrors(), 0);
         }
         e->OnChange = nullptr;
         e->SetText(QStringLiteral("b"));

@@ -3,10 +3,12 @@
 #include "RichEditActions.h"
 #include "RtfWriter.h"
 #include "TextSearch.h"
+#include "common/MessageBoxRecorder.h"
 #include "common/TestApp.h"
 
 #include <QBuffer>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace {
 
@@ -49,7 +51,11 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 };
 
+using TEditCall = std::function<void(TRichEdit&)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(TEditCall)
 
 class tst_RichEdit : public QObject {
     Q_OBJECT
@@ -69,6 +75,9 @@ private slots:
     void findTextInControl();
     void userEvents();
     void handlerMayDetachItself();
+    void handlerErrorReachesTheProgramsCall_data();
+    void handlerErrorReachesTheProgramsCall();
+    void handlerErrorOfTypingIsShown();
     void hideSelection();
 };
 
@@ -437,6 +446,63 @@ void tst_RichEdit::handlerMayDetachItself() {
     e.SetSelStart(5);
     QCOMPARE(runs, 1);
     QCOMPARE(e.SelStart(), 2);
+}
+
+// A change made by the program raises the handlers inside Qt's calls; what
+// they throw comes back to the program's call, once Qt's frames are left.
+void tst_RichEdit::handlerErrorReachesTheProgramsCall_data() {
+    QTest::addColumn<TEditCall>("call");
+    QTest::addColumn<bool>("selection"); // the failing handler: selection, else change
+    QTest::newRow("text set") << TEditCall([](TRichEdit& E) { E.SetText(QStringLiteral("new")); })
+                              << false;
+    QTest::newRow("text cleared") << TEditCall([](TRichEdit& E) { E.SetText(QString()); }) << false;
+    QTest::newRow("style written") << TEditCall([](TRichEdit& E) {
+        E.SetSelStart(0);
+        E.SetSelLength(5);
+        E.SelAttributes.ChangeStyle(fsBold, {});
+    }) << false;
+    QTest::newRow("loaded") << TEditCall([](TRichEdit& E) { Load(E, kMixed); }) << false;
+    QTest::newRow("caret moved") << TEditCall([](TRichEdit& E) { E.SetSelStart(3); }) << true;
+    QTest::newRow("selection set") << TEditCall([](TRichEdit& E) { E.SetSelLength(2); }) << true;
+}
+
+void tst_RichEdit::handlerErrorReachesTheProgramsCall() {
+    QFETCH(TEditCall, call);
+    QFETCH(bool, selection);
+    TRichEdit e;
+    e.SetText(QStringLiteral("plain text"));
+    TMessageBoxRecorder boxes;
+    (selection ? e.OnSelectionChange : e.OnChange) = [](QObject*) {
+        throw Exception("handler failed");
+    };
+    QVERIFY_THROWS_EXCEPTION(Exception, call(e));
+    QCOMPARE(boxes.Calls.size(), 0);
+    // Nothing stays held for a later call.
+    e.OnChange = nullptr;
+    e.OnSelectionChange = nullptr;
+    e.SetText(QStringLiteral("again"));
+    QCOMPARE(e.Text(), QStringLiteral("again"));
+}
+
+// Typing has no caller of ours: the error box shows the error, and the
+// editor takes the next key.
+void tst_RichEdit::handlerErrorOfTypingIsShown() {
+    TRichEdit e;
+    e.show();
+    QApplication::setActiveWindow(&e);
+    QVERIFY(QTest::qWaitForWindowActive(&e));
+    e.SetFocus();
+    TMessageBoxRecorder boxes;
+    bool armed = true;
+    e.OnChange = [&](QObject*) {
+        if (std::exchange(armed, false))
+            throw Exception("handler failed");
+    };
+    QTest::keyClicks(&e, QStringLiteral("ab"));
+    QCOMPARE(boxes.Calls.size(), 1);
+    QCOMPARE(boxes.Calls[0].Text, QStringLiteral("handler failed"));
+    QCOMPARE(e.Text(), QStringLiteral("ab"));
+    QCOMPARE(TApplication::TakeEscapedErrors(), 0);
 }
 
 // Whether a selected word shows while the control has no focus.

@@ -193,6 +193,43 @@ private slots:
         QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
     }
 
+    // A damaged store is shown by the unlock window, and the default password
+    // unlocks; a change then reports that it could not be stored, and the
+    // file stays as it was, for the user to mend.
+    void damagedStoreIsNotWrittenOver_data() {
+        QTest::addColumn<QByteArray>("storeFile");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged value")
+            << QByteArray("[Software/Ostrand/VMR/Settings]\n\"Data\"=\"abc\n")
+            << QStringLiteral("The value 'Data' cannot be read: line 2 of the settings file \"%1\" "
+                              "is damaged.");
+        QTest::newRow("file cut off")
+            << QByteArray("\xFF\xFE[\0S\0]\0\n\0\"", 11)
+            << QStringLiteral("The settings file \"%1\" cannot be read: it ends in the middle of a "
+                              "character.");
+    }
+    void damagedStoreIsNotWrittenOver() {
+        QFETCH(QByteArray, storeFile);
+        QFETCH(QString, reason);
+        reason = reason.arg(DefaultSettingsPath());
+        QDir().mkpath(QFileInfo(DefaultSettingsPath()).absolutePath());
+        {
+            QFile f(DefaultSettingsPath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(storeFile);
+        }
+        TMessageBoxRecorder boxes;
+        TTPagesMain* w = fx->Open();
+        QCOMPARE(boxes.Calls.size(), 1);
+        QCOMPARE(boxes.Calls[0].Text, reason);
+        ChangePassword(w, DefaultPassword, QStringLiteral("Night0wl!"));
+        QCOMPARE(boxes.Calls.size(), 2);
+        QCOMPARE(boxes.Calls[1].Text, QStringLiteral("Failed to set data for 'Data'. ") + reason);
+        QCOMPARE(boxes.Calls[1].Flags & 0xF0, unsigned(MB_ICONERROR));
+        QCOMPARE(StoreFile(), storeFile);
+        QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
+    }
+
     // Another copy of the program stored its own password after this one
     // read the store: changing the password here asks before overwriting it.
     void anotherCopysPasswordIsNotOverwrittenUnasked_data() {

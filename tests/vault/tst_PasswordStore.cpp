@@ -23,6 +23,34 @@ void ReadStore() {
     ReadStoredCryptString(*store);
 }
 
+// The "Data" line of a crypt string in hex form, without its line break.
+QByteArray HexDataLine(const std::string& crypt) {
+    QByteArray line = "\"Data\"=hex(1):";
+    for (QChar ch : UnicodeFromAnsi(crypt)) {
+        const char16_t c = ch.unicode();
+        line += QByteArray::number(c & 0xFF, 16).rightJustified(2, '0') + ',' +
+                QByteArray::number(c >> 8, 16).rightJustified(2, '0') + ',';
+    }
+    return line + "00,00";
+}
+
+const QByteArray kKey = "[Software/Ostrand/VMR/Settings]\n";
+
+// The message of the settings error that Action raises, or a null string.
+template <typename F> QString ErrorOf(F&& Action) {
+    try {
+        Action();
+    } catch (const ESettingsStore& e) {
+        return QString::fromStdString(e.Message());
+    }
+    return QString();
+}
+
+QByteArray StoreBytes() {
+    QFile f(StorePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 // A password whose crypt string holds a zero byte.
 QString PasswordWithZeroInCrypt() {
     for (int i = 0;; ++i) {
@@ -116,17 +144,148 @@ private slots:
         QCOMPARE(StoredCryptString, all);
     }
 
+    // A crypt string of printable bytes, written the plain way by another
+    // program, with the escapes a quote or a backslash in it needs.
     void storedAsPlainStringReadsBack() {
-        // A crypt string of printable bytes written the plain way.
-        StoredCryptString = CryptStringOf(QStringLiteral("secret"));
-        const QString text = UnicodeFromAnsi(StoredCryptString);
-        if (text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\\')) ||
-            std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; }))
-            QSKIP("crypt string needs escaping");
-        WriteStoreFile("[Software/Ostrand/VMR/Settings]\n\"Data\"=\"" + text.toUtf8() + "\"\n");
-        StoredCryptString = DefaultCryptString;
+        QString pw, text;
+        for (int i = 0; text.isEmpty(); ++i) {
+            const QString candidate = QStringLiteral("secret%1").arg(i);
+            const QString crypt = UnicodeFromAnsi(CryptStringOf(candidate));
+            if (std::all_of(crypt.begin(), crypt.end(),
+                            [](QChar c) { return c.unicode() >= 0x20; }) &&
+                (crypt.contains(QLatin1Char('"')) || crypt.contains(QLatin1Char('\\')))) {
+                pw = candidate;
+                text = crypt;
+            }
+        }
+        QString escaped = text;
+        escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+        escaped.replace(QLatin1Char('"'), QLatin1String("\\\""));
+        WriteStoreFile(kKey + "\"Data\"=\"" + escaped.toUtf8() + "\"\n");
         ReadStore();
-        QVERIFY(PasswordMatches(QStringLiteral("secret")));
+        QVERIFY(PasswordMatches(pw));
+        QVERIFY(!PasswordMatches(DefaultPassword));
+    }
+
+    // A "Data" value that is there but cannot be read, or a store file that
+    // cannot be read as a whole, is an error: the built-in default stays, and
+    // the empty text never unlocks. Damage elsewhere leaves a readable stored
+    // value in force.
+    void damagedStore_data() {
+        QTest::addColumn<QByteArray>("storeFile");
+        QTest::addColumn<QString>("error"); // part of the message; empty: none
+        QTest::addColumn<QString>("unlocking");
+
+        const QString stored = QStringLiteral("Stored pw1!");
+        const QByteArray data = HexDataLine(CryptStringOf(stored));
+        const QString damaged = QStringLiteral("is damaged");
+        const QString notText = QStringLiteral("it is not UTF-8 or UTF-16 text");
+        const QString cut = QStringLiteral("it ends in the middle of line");
+
+        QTest::newRow("unclosed quote") << kKey + "\"Data\"=\"abc\n" << damaged << DefaultPassword;
+        QTest::newRow("escape eats the closing quote") << kKey + "\"Data\"=\"abc\\\"\n"
+                                                       << damaged << DefaultPassword;
+        QTest::newRow("three hex digits") << kKey + "\"Data\"=hex(1):7e0,00\n"
+                                          << damaged << DefaultPassword;
+        QTest::newRow("odd number of bytes") << kKey + "\"Data\"=hex(1):7e,00,5f\n"
+                                             << damaged << DefaultPassword;
+        QTest::newRow("unknown type prefix") << kKey + "\"Data\"=str:\"x\"\n"
+                                             << damaged << DefaultPassword;
+        QTest::newRow("deletion mark") << kKey + "\"Data\"=-\n" << damaged << DefaultPassword;
+        QTest::newRow("damaged after a good definition") << kKey + data + "\n\"Data\"=\"\n"
+                                                         << damaged << DefaultPassword;
+        QTest::newRow("damaged before a good definition") << kKey + "\"Data\"=\n" + data + "\n"
+                                                          << damaged << DefaultPassword;
+        QTest::newRow("name cannot be read") << kKey + "\"Da\n" + data + "\n"
+                                             << damaged << DefaultPassword;
+        QTest::newRow("binary junk")
+            << kKey + QByteArray("\"Data\"=\"\x01\x02\0\xFF\"\n", 14) << notText << DefaultPassword;
+        QTest::newRow("latin-1 text") << kKey + "\"Data\"=\"caf\xE9\"\n"
+                                      << notText << DefaultPassword;
+        QTest::newRow("utf-16 without byte order mark")
+            << QByteArray("[\0S\0]\0\n\0\"\0D\0a\0t\0a\0\"\0=\0\"\0\"\0\n\0", 28) << notText
+            << DefaultPassword;
+        QTest::newRow("cut right after the type")
+            << kKey + "\"Data\"=hex(1):" << cut << DefaultPassword;
+        QTest::newRow("cut in the data")
+            << kKey + data.left(data.size() - 9) << cut << DefaultPassword;
+        QTest::newRow("cut in a continuation") << kKey + "\"Data\"=hex(1):7e,00,\\\n  5f,00,\\\n"
+                                               << cut << DefaultPassword;
+        QTest::newRow("cut in the quotes") << kKey + "\"Data\"=\"" << cut << DefaultPassword;
+        QTest::newRow("damaged key name")
+            << QByteArray("[Software/Ostrand/VMR/Settings\n\"Data\"=\"\"\n")
+            << QStringLiteral("the key name on line 1 is damaged") << DefaultPassword;
+
+        QTest::newRow("readable, another value damaged") << kKey + "\"Other\"=\"x\n" + data + "\n"
+                                                         << QString() << stored;
+        QTest::newRow("readable, another key damaged")
+            << "[Other]\n\"Data\"=\"x\n" + kKey + data + "\n"
+            << QString() << stored;
+        // Hex data cannot show that they are complete: without the last line
+        // break they may have been cut anywhere.
+        QTest::newRow("hex at the end without a line break")
+            << kKey + data << cut << DefaultPassword;
+        QByteArray utf16 = "\xFF\xFE";
+        for (QChar c : QString::fromLatin1("Windows Registry Editor Version 5.00\r\n\r\n" + kKey +
+                                           data + "\r\n\r\n"))
+            utf16 += QByteArray(1, char(c.unicode())) + '\0';
+        QTest::newRow("readable, exported as utf-16") << utf16 << QString() << stored;
+    }
+    void damagedStore() {
+        QFETCH(QByteArray, storeFile);
+        QFETCH(QString, error);
+        QFETCH(QString, unlocking);
+        WriteStoreFile(storeFile);
+        const QString message = ErrorOf([] { ReadStore(); });
+        if (error.isEmpty())
+            QCOMPARE(message, QString());
+        else
+            QVERIFY2(message.contains(error), qPrintable(message));
+        QVERIFY(PasswordMatches(unlocking));
+        for (const QString& other : {QString(), QStringLiteral("Stored pw1!"), DefaultPassword})
+            if (other != unlocking)
+                QVERIFY2(!PasswordMatches(other), qPrintable(other));
+        QCOMPARE(StoreBytes(), storeFile);
+    }
+
+    // Writing over a damaged store fails with its reason and leaves the file
+    // as it is, for the user to mend.
+    void writeOverADamagedStoreFails_data() {
+        QTest::addColumn<QByteArray>("storeFile");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged value")
+            << kKey + "\"Data\"=\"abc\n"
+            << QStringLiteral("The value 'Data' cannot be read: line 2 of the settings file \"%1\" "
+                              "is damaged.");
+        QTest::newRow("file cut off")
+            << kKey + "\"Data\"=hex(1):7e,00,\\"
+            << QStringLiteral("The settings file \"%1\" cannot be read: it ends in the middle of "
+                              "line 2.");
+    }
+    void writeOverADamagedStoreFails() {
+        QFETCH(QByteArray, storeFile);
+        QFETCH(QString, reason);
+        WriteStoreFile(storeFile);
+        StoredCryptString = CryptStringOf(QStringLiteral("New pw1!"));
+        auto store = OpenCurrentUserStore();
+        QCOMPARE(ErrorOf([&] { WriteStoredCryptString(*store); }),
+                 QStringLiteral("Failed to set data for 'Data'. ") + reason.arg(StorePath()));
+        QCOMPARE(StoreBytes(), storeFile);
+    }
+
+    // Damaged after it was read, the store is not written over either: the
+    // check for another copy's change raises the write's failure.
+    void storeDamagedSinceReadFailsTheWrite() {
+        WriteStoreFile(kKey + HexDataLine(CryptStringOf(QStringLiteral("Old pw1!"))) + "\n");
+        ReadStore();
+        const QByteArray damaged = kKey + "\"Data\"=\"\x01\"\n";
+        WriteStoreFile(damaged);
+        auto store = OpenCurrentUserStore();
+        QCOMPARE(ErrorOf([&] { StoredCryptStringKept(*store); }),
+                 QStringLiteral("Failed to set data for 'Data'. The settings file \"%1\" cannot be "
+                                "read: it is not UTF-8 or UTF-16 text.")
+                     .arg(StorePath()));
+        QCOMPARE(StoreBytes(), damaged);
     }
 
     void matchIsExact() {

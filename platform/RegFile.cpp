@@ -452,6 +452,18 @@ TRegFile::~TRegFile() {
     Clear();
 }
 
+TRegFile& TRegFile::operator=(TRegFile&& Other) noexcept {
+    if (this != &Other) {
+        Clear();
+        FLines = std::move(Other.FLines);
+        FEol = std::move(Other.FEol);
+        FEncoding = Other.FEncoding;
+        FError = std::move(Other.FError);
+        Other.Clear();
+    }
+    return *this;
+}
+
 void TRegFile::Clear() {
     for (TRegLine& line : FLines) {
         WipeOwned(line.Raw);

@@ -38,7 +38,8 @@ public:
     TRegFile() = default;
     ~TRegFile();
     TRegFile(TRegFile&&) = default;
-    TRegFile& operator=(TRegFile&&) = default;
+    // The lines replaced are wiped first.
+    TRegFile& operator=(TRegFile&& Other) noexcept;
     TRegFile(const TRegFile&) = delete;
     TRegFile& operator=(const TRegFile&) = delete;
 

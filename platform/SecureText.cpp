@@ -29,15 +29,18 @@ bool WipeOwned(QByteArray& S) noexcept {
     return WipeStorage(S);
 }
 
-void WipeLineEdit(QLineEdit* Edit) {
+QString TakeLineEditText(QLineEdit* Edit) {
     // A copy of the text shares the edit's storage. Once the edit holds an
     // empty text (setText also drops the undo history, which clear() keeps),
     // the copy may be the storage's only holder.
     QString last = Edit->text();
-    {
-        const QSignalBlocker block(Edit);
-        Edit->setText(QString());
-    }
+    const QSignalBlocker block(Edit);
+    Edit->setText(QString());
+    return last;
+}
+
+void WipeLineEdit(QLineEdit* Edit) {
+    QString last = TakeLineEditText(Edit);
     WipeOwned(last);
 }
 

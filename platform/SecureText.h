@@ -26,6 +26,10 @@ bool WipeOwned(QByteArray& S) noexcept;
 // it, unless another holder keeps it. What the edit held before (each text it
 // outgrew while being typed into) is Qt's and is not reached.
 void WipeLineEdit(QLineEdit* Edit);
+// The same, but the storage of the edit's last text is handed over instead of
+// wiped, for WipeOwned later: inside the edit's own signals, the code that
+// changed the text may still hold it, so it is not the caller's alone yet.
+QString TakeLineEditText(QLineEdit* Edit);
 
 // Target := Value, with Target's old bytes wiped first.
 void AssignSecret(std::string& Target, const std::string& Value);

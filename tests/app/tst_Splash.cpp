@@ -1,6 +1,8 @@
 #include "Image.h"
+#include "SecureText.h"
 #include "SettingsStore.h"
 #include "common/MessageBoxRecorder.h"
+#include "common/ProcessMemory.h"
 #include "common/TestApp.h"
 #include "common/WindowDriver.h"
 #include "vmr_main.h"
@@ -212,6 +214,53 @@ private slots:
         QCOMPARE(s->ModalResult(), 0);
         QTest::keyClicks(s->ePassword, DefaultPassword);
         QCOMPARE(s->ModalResult(), 1);
+    }
+
+    // Neither the password that unlocked nor a text typed before leaving is
+    // left in memory once the window is gone: the storage of the field's
+    // text is wiped, and no other copy stays.
+    void typedTextIsNotLeftInMemory_data() {
+        QTest::addColumn<QByteArray>("typed"); // masked
+        QTest::addColumn<bool>("unlocks");
+        QTest::newRow("unlocked") << Masked("Qz8!vK2#pLm") << true;
+        QTest::newRow("left") << Masked("Wr0ng#Guess") << false;
+    }
+    void typedTextIsNotLeftInMemory() {
+        QFETCH(QByteArray, typed);
+        QFETCH(bool, unlocks);
+        QString pw = Unmasked(Masked("Qz8!vK2#pLm"));
+        AssignSecret(StoredCryptString, CryptStringOf(pw));
+        WipeOwned(pw);
+        TVMRSplash* s = Open();
+        for (char c : typed.chopped(1))
+            QTest::keyClick(s->ePassword, char(c ^ kMemoryMask));
+        // Where the field keeps its text, which the last key extends in place.
+        const void* at = nullptr;
+        {
+            const QString text = s->ePassword->text();
+            at = text.utf16();
+            QVERIFY(text.capacity() >= typed.size());
+        }
+        const QByteArray start = MaskedUtf16(typed.chopped(1));
+        QCOMPARE(ReadOwnMemoryMasked(at, start.size()), start);
+        QTest::keyClick(s->ePassword, char(typed.back() ^ kMemoryMask));
+        QCOMPARE(s->ModalResult(), unlocks ? 1 : 0);
+        QCOMPARE(s->ePassword->text().isEmpty(), unlocks);
+        if (!unlocks) {
+            QTest::keyClick(s->ePassword, Qt::Key_Escape);
+            QCOMPARE(s->ModalResult(), 2);
+        }
+        // Looked at as soon as the window's own part is destroyed, before
+        // much else can take the freed storage's place.
+        s->hide();
+        QByteArray seen;
+        connect(s, &QObject::destroyed, this,
+                [&] { seen = ReadOwnMemoryMasked(at, start.size()); });
+        splash.reset();
+        QCOMPARE(seen.size(), start.size());
+        QVERIFY(seen != start);
+        QVERIFY(!WritableMemoryHolds(MaskedUtf16(typed)));
+        QVERIFY(!WritableMemoryHolds(typed));
     }
 
     // The real modal loop, as the main window runs it.

@@ -1,10 +1,16 @@
 #include "AnsiCodePage.h"
+#include "SecureText.h"
 #include "SettingsStore.h"
 #include "cCipherAES.h"
+#include "cCipherUtils.h"
 #include "common/OpenSslOracle.h"
+#include "common/ProcessMemory.h"
 #include "vmr_utils.h"
 
 #include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 QString StorePath() {
@@ -23,15 +29,24 @@ void ReadStore() {
     ReadStoredCryptString(*store);
 }
 
-// The "Data" line of a crypt string in hex form, without its line break.
+// The "Data" line of a crypt string in hex form, without its line break,
+// made in one buffer.
 QByteArray HexDataLine(const std::string& crypt) {
-    QByteArray line = "\"Data\"=hex(1):";
-    for (QChar ch : UnicodeFromAnsi(crypt)) {
-        const char16_t c = ch.unicode();
-        line += QByteArray::number(c & 0xFF, 16).rightJustified(2, '0') + ',' +
-                QByteArray::number(c >> 8, 16).rightJustified(2, '0') + ',';
+    static const char digits[] = "0123456789abcdef";
+    QByteArray line;
+    line.reserve(qsizetype(14 + (crypt.size() + 1) * 6));
+    line += "\"Data\"=hex(1):";
+    QString text = UnicodeFromAnsi(crypt);
+    for (QChar ch : text) {
+        for (const int b : {ch.unicode() & 0xFF, ch.unicode() >> 8}) {
+            line += digits[b >> 4];
+            line += digits[b & 15];
+            line += ',';
+        }
     }
-    return line + "00,00";
+    WipeOwned(text);
+    line += "00,00";
+    return line;
 }
 
 const QByteArray kKey = "[Software/Ostrand/VMR/Settings]\n";
@@ -46,18 +61,52 @@ template <typename F> QString ErrorOf(F&& Action) {
     return QString();
 }
 
+// Writes the store file from one buffer, through no library buffer, and
+// wipes the buffer.
+void WriteStoreFileAndWipe(QByteArray& content) {
+    QDir().mkpath(QFileInfo(StorePath()).absolutePath());
+    const int fd = ::open(QFile::encodeName(StorePath()).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
+    ::close(fd);
+    WipeOwned(content);
+}
+
+// The store file as it is, masked in the buffer it was read into.
+QByteArray MaskedStoreBytes() {
+    QByteArray bytes(1 << 16, '\0');
+    const int fd = ::open(QFile::encodeName(StorePath()).constData(), O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd < 0 ? 0 : ::read(fd, bytes.data(), size_t(bytes.size()));
+    if (fd >= 0)
+        ::close(fd);
+    bytes.truncate(n < 0 ? 0 : qsizetype(n));
+    for (char& c : bytes)
+        c = char(c ^ kMemoryMask);
+    return bytes;
+}
+
 QByteArray StoreBytes() {
     QFile f(StorePath());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // A password whose crypt string holds a zero byte.
-QString PasswordWithZeroInCrypt() {
+QString PasswordWithZeroInCrypt(const QString& Stem = QStringLiteral("pw")) {
     for (int i = 0;; ++i) {
-        const QString pw = QStringLiteral("pw%1").arg(i);
+        const QString pw = Stem + QString::number(i);
         if (CryptStringOf(pw).find('\0') != std::string::npos)
             return pw;
     }
+}
+
+// The crypt string's text, UTF-16LE, masked; the text itself is wiped.
+QByteArray MaskedCryptText(const std::string& crypt) {
+    QString text = UnicodeFromAnsi(crypt);
+    const QByteArray masked =
+        Masked(QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+    WipeOwned(text);
+    return masked;
 }
 } // namespace
 
@@ -286,6 +335,52 @@ private slots:
                                 "read: it is not UTF-8 or UTF-16 text.")
                      .arg(StorePath()));
         QCOMPARE(StoreBytes(), damaged);
+    }
+
+    // Reading and writing the store leave no copy of the stored value behind,
+    // neither of the file's line nor of the crypt string as text: every
+    // buffer on the way was wiped. (The crypt string's bytes are kept, in
+    // StoredCryptString and as the value last seen in the store.)
+    void storeLeavesNoCopyOfTheValue() {
+        const std::string crypt = CryptStringOf(PasswordWithZeroInCrypt()); // written as hex
+        const QByteArray maskedText = MaskedCryptText(crypt);
+        QByteArray line = HexDataLine(crypt);
+        const QByteArray maskedLine = Masked(line);
+        QByteArray file;
+        file.reserve(kKey.size() + line.size() + 1);
+        file += kKey;
+        file += line;
+        file += '\n';
+        WipeOwned(line);
+        WriteStoreFileAndWipe(file);
+        QVERIFY(!WritableMemoryHolds(maskedLine));
+        QVERIFY(!WritableMemoryHolds(maskedText));
+
+        ReadStore();
+        QCOMPARE(StoredCryptString, crypt);
+        QVERIFY(!WritableMemoryHolds(maskedLine));
+        QVERIFY(!WritableMemoryHolds(maskedText));
+
+        // Written, and checked for another copy's change before the write.
+        const std::string other = CryptStringOf(PasswordWithZeroInCrypt(QStringLiteral("other")));
+        const QByteArray maskedOtherText = MaskedCryptText(other);
+        // The written line's start, up to where the writer wraps it.
+        line = HexDataLine(other);
+        const QByteArray maskedOtherLine = Masked(QByteArrayView(line).first(60));
+        WipeOwned(line);
+        AssignSecret(StoredCryptString, other);
+        {
+            auto store = OpenCurrentUserStore();
+            QVERIFY(StoredCryptStringKept(*store));
+            WriteStoredCryptString(*store);
+        }
+        QVERIFY(MaskedStoreBytes().contains(maskedOtherLine));
+        QVERIFY(!WritableMemoryHolds(maskedOtherLine));
+        QVERIFY(!WritableMemoryHolds(maskedOtherText));
+        QVERIFY(!WritableMemoryHolds(maskedText));
+        ReadStore();
+        QCOMPARE(StoredCryptString, other);
+        QVERIFY(!WritableMemoryHolds(maskedOtherText));
     }
 
     void matchIsExact() {

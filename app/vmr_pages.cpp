@@ -2,6 +2,7 @@
 
 #include "AnsiCodePage.h"
 #include "MessageBox.h"
+#include "SecureText.h"
 #include "SettingsStore.h"
 #include "cCipherUtils.h"
 #include "kel_changepw.h"
@@ -155,21 +156,28 @@ bool TTPagesMain::SaveSettings() {
 }
 
 void TTPagesMain::bChgPWClick() {
-    const QString crypt = ExecuteChangePassword(
-        this, UnicodeFromAnsi(PasswordKey), UnicodeFromAnsi(StoredCryptString),
-        [this](QObject* Sender, const QString& NewPw, QString& Emsg) {
-            CheckPasswordStrength(Sender, NewPw, Emsg);
-        });
-    const std::string bytes = AnsiFromUnicode(crypt);
+    QString stored = UnicodeFromAnsi(StoredCryptString);
+    QString crypt =
+        ExecuteChangePassword(this, UnicodeFromAnsi(PasswordKey), stored,
+                              [this](QObject* Sender, const QString& NewPw, QString& Emsg) {
+                                  CheckPasswordStrength(Sender, NewPw, Emsg);
+                              });
+    WipeOwned(stored);
+    std::string bytes = AnsiFromUnicode(crypt);
+    WipeOwned(crypt);
+    std::string previous;
+    const auto wipe = qScopeGuard([&bytes, &previous] {
+        SecureZero(bytes);
+        SecureZero(previous);
+    });
     if (bytes.empty())
         return;
-    std::string previous = StoredCryptString;
-    const auto wipe = qScopeGuard([&previous] { SecureZero(previous); });
-    StoredCryptString = bytes;
+    previous = StoredCryptString;
+    AssignSecret(StoredCryptString, bytes);
     // Declined in favour of another copy's password, the change is undone;
     // a write that fails leaves the new password in force for this run.
     if (!SaveSettings())
-        StoredCryptString = previous;
+        AssignSecret(StoredCryptString, previous);
 }
 
 void TTPagesMain::CheckPasswordStrength(QObject*, const QString& NewPw, QString& Emsg) {

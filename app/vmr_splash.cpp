@@ -4,6 +4,7 @@
 #include "Image.h"
 #include "MessageBox.h"
 #include "PasswordChar.h"
+#include "SecureText.h"
 #include "SettingsStore.h"
 #include "vmr_utils.h"
 
@@ -55,6 +56,12 @@ TVMRSplash::TVMRSplash(QWidget* Owner) : TForm(Owner) {
     RunCreate([this] { FormCreate(); });
 }
 
+TVMRSplash::~TVMRSplash() {
+    WipeOwned(FTyped);
+    // Left without unlocking, the field still holds what was typed.
+    WipeLineEdit(ePassword);
+}
+
 void TVMRSplash::FormCreate() {
     auto store = OpenCurrentUserStore();
     ReadStoredCryptString(*store);
@@ -62,9 +69,9 @@ void TVMRSplash::FormCreate() {
 
 void TVMRSplash::ePasswordChange() {
     if (PasswordMatches(ePassword->text())) {
-        // The typed password is not needed any more.
-        const QSignalBlocker block(ePassword);
-        ePassword->clear();
+        // The typed password is not needed any more. The key press that
+        // changed the text still holds it, so its storage is wiped later.
+        FTyped = TakeLineEditText(ePassword);
         SetModalResult(1);
     }
 }

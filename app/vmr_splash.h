@@ -12,6 +12,7 @@ class TVMRSplash : public TForm {
     Q_OBJECT
 public:
     explicit TVMRSplash(QWidget* Owner = nullptr);
+    ~TVMRSplash() override;
 
     TImage* eSplash;
     QLineEdit* ePassword;
@@ -28,4 +29,6 @@ protected:
 
 private:
     void UpdateMask();
+
+    QString FTyped; // the text that unlocked, wiped with the window
 };

@@ -5,6 +5,7 @@
 #include "FormScale.h"
 #include "MessageBox.h"
 #include "PasswordChar.h"
+#include "SecureText.h"
 #include "cCipherAES.h"
 #include "cCipherUtils.h"
 #include "kel_resourcestrings.h"
@@ -86,6 +87,15 @@ TChangePasswordDlg::TChangePasswordDlg(QWidget* Owner) : TForm(Owner) {
 TChangePasswordDlg::~TChangePasswordDlg() {
     ClearFields();
     SecureZero(FKey);
+    SecureZero(FCryptString);
+}
+
+void TChangePasswordDlg::SetCryptString(const std::string& V) {
+    AssignSecret(FCryptString, V);
+}
+
+void TChangePasswordDlg::SetKey(const std::string& V) {
+    AssignSecret(FKey, V);
 }
 
 QString TChangePasswordDlg::NewPW() const {
@@ -104,7 +114,10 @@ void TChangePasswordDlg::SetOldPW(const QString& V) {
 bool TChangePasswordDlg::CheckPassword() const {
     if (eOld->text().isEmpty())
         return false;
-    return EncryptTyped(FKey, eOld->text()) == FCryptString;
+    std::string crypt = EncryptTyped(FKey, eOld->text());
+    const bool match = crypt == FCryptString;
+    SecureZero(crypt);
+    return match;
 }
 
 QString TChangePasswordDlg::GetNewPasswordError() {
@@ -142,8 +155,11 @@ void TChangePasswordDlg::FormClose(TCloseAction& Action) {
         error = LoadResString(SNewPasswordsDoNotMatch);
     else if (!GetNewPasswordError().isEmpty())
         error = LoadResString(SNewPasswordTooWeak);
-    else
-        FCryptString = EncryptTyped(FKey, eNew->text());
+    else {
+        std::string crypt = EncryptTyped(FKey, eNew->text());
+        AssignSecret(FCryptString, crypt);
+        SecureZero(crypt);
+    }
     lErr->setText(error);
     if (!error.isEmpty()) {
         lErr->adjustSize();
@@ -156,18 +172,20 @@ void TChangePasswordDlg::FormClose(TCloseAction& Action) {
 
 // Typed passwords are not kept once the dialog is done with them.
 void TChangePasswordDlg::ClearFields() {
-    for (TEdit* e : {eOld, eNew, eCfm}) {
-        const QSignalBlocker block(e);
-        e->clear();
-    }
+    for (TEdit* e : {eOld, eNew, eCfm})
+        WipeLineEdit(e);
 }
 
 QString ExecuteChangePassword(QWidget* Owner, const QString& Key, const QString& CryptString,
                               TOnNewPassword Callback) {
     TChangePasswordDlg dlg(Owner);
     dlg.SetOnNewPassword(std::move(Callback));
-    dlg.SetKey(AnsiFromUnicode(Key));
-    dlg.SetCryptString(AnsiFromUnicode(CryptString));
+    std::string bytes = AnsiFromUnicode(Key);
+    dlg.SetKey(bytes);
+    SecureZero(bytes);
+    bytes = AnsiFromUnicode(CryptString);
+    dlg.SetCryptString(bytes);
+    SecureZero(bytes);
     QString result;
     if (dlg.ShowModal() == 1)
         result = UnicodeFromAnsi(dlg.CryptString());

@@ -30,10 +30,11 @@ public:
     QPushButton* Button2;
     QLabel* lErr;
 
+    // Both are wiped when they are replaced and when the dialog goes.
     const std::string& CryptString() const { return FCryptString; }
-    void SetCryptString(const std::string& V) { FCryptString = V; }
+    void SetCryptString(const std::string& V);
     const std::string& Key() const { return FKey; }
-    void SetKey(const std::string& V) { FKey = V; }
+    void SetKey(const std::string& V);
     QString NewPW() const;
     void SetNewPW(const QString& V);
     QString OldPW() const;
@@ -60,6 +61,7 @@ private:
 
 // Runs one exchange. Returns the new crypt string (key and crypt strings are
 // 8-bit text carried in UTF-16, one character per byte), or "" when the dialog
-// was left through its close box.
+// was left through its close box. The caller wipes the texts it passes and
+// the one it gets.
 QString ExecuteChangePassword(QWidget* Owner, const QString& Key, const QString& CryptString,
                               TOnNewPassword Callback);

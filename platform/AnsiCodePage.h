@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+// Both conversions make their result in one allocation of its final size, so
+// a caller that wipes a password's or a crypt string's result (SecureZero,
+// WipeOwned) leaves no copy behind.
+
 // UTF-16 to Windows-1252. A character the code page lacks becomes '?'.
 std::string AnsiFromUnicode(const QString& s);
 // Windows-1252 to UTF-16, one character per byte. The five bytes the code page

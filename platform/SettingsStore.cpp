@@ -1,6 +1,7 @@
 #include "SettingsStore.h"
 
 #include "RegFile.h"
+#include "SecureText.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,7 +50,9 @@ bool SaveAtomically(const QString& path, const QByteArray& data) {
     if (!MakePrivateDirs(dir))
         return false;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: the bytes hold the crypt string, and a buffer of the
+    // library's would keep a copy that is not wiped.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     // Set on the handle: independent of the umask and of the old file's mode.
     if (::fchmod(file.handle(), 0600) != 0 || file.write(data) != data.size() || !file.flush() ||
@@ -67,6 +70,10 @@ std::string Quoted(const QString& name) {
     return "'" + name.toStdString() + "'";
 }
 
+std::string FailedToSet(const QString& name) {
+    return "Failed to set data for " + Quoted(name);
+}
+
 class TFileSettingsStore final : public TSettingsStore {
 public:
     explicit TFileSettingsStore(QString path) : FPath(std::move(path)) {}
@@ -79,9 +86,8 @@ public:
             return false;
         TRegFile file;
         if (file.Load(FPath) == TRegFile::TState::Unreadable)
-            return false;
+            throw ESettingsStore(Unreadable(file));
         if (!file.HasKey(Key)) {
-            // An unreadable file is never created over: it is left as it is.
             if (!Create || !IsWritableKey(Key))
                 return false;
             FCreatePending = true;
@@ -94,6 +100,10 @@ public:
     QString ReadString(const QString& Name) override {
         if (!FFile)
             return QString();
+        // A damaged line that may be the value's: what it held is unknown,
+        // and reading past it could yield an older or an empty value.
+        if (const TRegLine* damaged = FFile->Damaged(FKey, Name))
+            throw ESettingsStore(DamagedValue(Name, *damaged));
         const TRegLine* value = FFile->Find(FKey, Name);
         if (!value)
             return QString();
@@ -106,11 +116,20 @@ public:
         // Merged into the file as it is now, not as it was when the key was
         // opened, so that nothing written meanwhile is lost.
         TRegFile file;
-        if (!FFile || !IsWritableName(Name) || file.Load(FPath) == TRegFile::TState::Unreadable)
-            throw ESettingsStore("Failed to set data for " + Quoted(Name));
+        if (!FFile || !IsWritableName(Name))
+            throw ESettingsStore(FailedToSet(Name));
+        // An unreadable file, or a damaged line that may be the value's, is
+        // left as it is: the user may still mend it by hand.
+        if (file.Load(FPath) == TRegFile::TState::Unreadable)
+            throw ESettingsStore(FailedToSet(Name) + ". " + Unreadable(file));
+        if (const TRegLine* damaged = file.Damaged(FKey, Name))
+            throw ESettingsStore(FailedToSet(Name) + ". " + DamagedValue(Name, *damaged));
         file.SetString(FKey, Name, Value);
-        if (!SaveAtomically(FPath, file.Serialize()))
-            throw ESettingsStore("Failed to set data for " + Quoted(Name));
+        QByteArray bytes = file.Serialize();
+        const bool saved = SaveAtomically(FPath, bytes);
+        WipeOwned(bytes);
+        if (!saved)
+            throw ESettingsStore(FailedToSet(Name));
         FFile = std::move(file);
         FCreatePending = false;
     }
@@ -118,11 +137,14 @@ public:
     void CloseKey() override {
         if (FFile && FCreatePending) {
             // A created key exists even without values. Closing reports no
-            // failure, so a key that cannot be written is simply not there.
+            // failure, so a key that cannot be written is simply not there;
+            // an unreadable file is never written over.
             TRegFile file;
             if (file.Load(FPath) != TRegFile::TState::Unreadable && !file.HasKey(FKey)) {
                 file.AddKey(FKey);
-                SaveAtomically(FPath, file.Serialize());
+                QByteArray bytes = file.Serialize();
+                SaveAtomically(FPath, bytes);
+                WipeOwned(bytes);
             }
         }
         FFile.reset();
@@ -131,6 +153,19 @@ public:
     }
 
 private:
+    std::string Unreadable(const TRegFile& file) const {
+        return QStringLiteral("The settings file \"%1\" cannot be read: %2.")
+            .arg(FPath, file.Error())
+            .toStdString();
+    }
+
+    std::string DamagedValue(const QString& name, const TRegLine& line) const {
+        return QStringLiteral("The value %1 cannot be read: line %2 of the settings file \"%3\" "
+                              "is damaged.")
+            .arg(QString::fromStdString(Quoted(name)), QString::number(line.Number), FPath)
+            .toStdString();
+    }
+
     QString FPath;
     QString FKey;
     std::optional<TRegFile> FFile;

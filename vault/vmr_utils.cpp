@@ -1,9 +1,12 @@
 #include "vmr_utils.h"
 
 #include "AnsiCodePage.h"
+#include "SecureText.h"
 #include "SettingsStore.h"
 #include "cCipherAES.h"
 #include "cCipherUtils.h"
+
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <optional>
@@ -49,21 +52,38 @@ std::string CryptStringOf(const QString& Password) {
 }
 
 bool PasswordMatches(const QString& Typed) {
-    return CryptStringOf(Typed) == StoredCryptString;
+    std::string crypt = CryptStringOf(Typed);
+    const bool match = crypt == StoredCryptString;
+    SecureZero(crypt);
+    return match;
 }
 
 namespace {
-// The stored crypt string; nothing when the key is not there.
+// The stored crypt string; nothing when the key is not there. A store that
+// cannot be read, or a value that is damaged, raises its error.
 std::optional<std::string> CryptStringInStore(TSettingsStore& Store) {
     if (!Store.OpenKey(SettingsKey, false))
         return std::nullopt;
     TKeyCloser closer{Store};
-    return AnsiFromUnicode(Store.ReadString(SettingsValue));
+    QString text = Store.ReadString(SettingsValue);
+    std::optional<std::string> crypt = AnsiFromUnicode(text);
+    WipeOwned(text);
+    return crypt;
 }
 
 void Remember(const std::optional<std::string>& Value) {
-    SecureZero(KnownCryptString.Value);
-    KnownCryptString = {true, Value.has_value(), Value.value_or(std::string())};
+    KnownCryptString.Known = true;
+    KnownCryptString.Present = Value.has_value();
+    if (Value)
+        AssignSecret(KnownCryptString.Value, *Value);
+    else
+        SecureZero(KnownCryptString.Value);
+}
+
+// A store that cannot be read is not written either; the user hears why.
+[[noreturn]] void ThrowWriteFailure(const ESettingsStore& Cause) {
+    throw ESettingsStore("Failed to set data for '" + SettingsValue.toStdString() + "'. " +
+                         Cause.Message());
 }
 } // namespace
 
@@ -71,23 +91,36 @@ void ReadStoredCryptString(TSettingsStore& Store) {
     std::optional<std::string> stored = CryptStringInStore(Store);
     Remember(stored);
     if (stored) {
-        StoredCryptString = *stored;
+        AssignSecret(StoredCryptString, *stored);
         SecureZero(*stored);
     }
 }
 
 void WriteStoredCryptString(TSettingsStore& Store) {
-    if (!Store.OpenKey(SettingsKey, true))
+    bool opened = false;
+    try {
+        opened = Store.OpenKey(SettingsKey, true);
+    } catch (const ESettingsStore& e) {
+        ThrowWriteFailure(e);
+    }
+    if (!opened)
         return;
     TKeyCloser closer{Store};
-    Store.WriteString(SettingsValue, UnicodeFromAnsi(StoredCryptString));
+    QString text = UnicodeFromAnsi(StoredCryptString);
+    const auto wipe = qScopeGuard([&text] { WipeOwned(text); });
+    Store.WriteString(SettingsValue, text);
     Remember(StoredCryptString);
 }
 
 bool StoredCryptStringKept(TSettingsStore& Store) {
     if (!KnownCryptString.Known)
         return true;
-    std::optional<std::string> stored = CryptStringInStore(Store);
+    std::optional<std::string> stored;
+    try {
+        stored = CryptStringInStore(Store);
+    } catch (const ESettingsStore& e) {
+        ThrowWriteFailure(e);
+    }
     const bool kept = stored.has_value() == KnownCryptString.Present &&
                       (!stored || *stored == KnownCryptString.Value);
     if (stored)

@@ -86,14 +86,19 @@ std::string CryptStringOf(const QString& Password);
 bool PasswordMatches(const QString& Typed);
 
 // Replaces StoredCryptString with the stored value when the settings key
-// opens; leaves it unchanged otherwise. A value of the wrong type throws.
+// opens; leaves it unchanged otherwise. A value of the wrong type, a damaged
+// value and a store that cannot be read throw, and leave it unchanged too:
+// only a value that is really missing or empty makes it empty.
 void ReadStoredCryptString(TSettingsStore& Store);
 
 // Writes StoredCryptString to the store, creating the key. Nothing happens
-// when the key cannot be opened; a failing write throws.
+// when the key cannot be opened; a failing write throws, and so does a store
+// that cannot be read, which is left as it is.
 void WriteStoredCryptString(TSettingsStore& Store);
 
 // False when the store holds another crypt string (or none, or one where there
 // was none) than it did when this process last read or wrote it: another copy
 // of the program changed the password meanwhile. True before the first read.
+// Asked before a write, so a store that cannot be read throws the write's
+// failure.
 bool StoredCryptStringKept(TSettingsStore& Store);

@@ -4,7 +4,10 @@
 #include "AnsiCodePage.h"
 #include "Edit.h"
 #include "MainFixture.h"
+#include "SecureText.h"
 #include "SettingsStore.h"
+#include "cCipherUtils.h"
+#include "common/ProcessMemory.h"
 #include "kel_changepw.h"
 #include "vmr_password.h"
 #include "vmr_utils.h"
@@ -41,6 +44,22 @@ void ChangePassword(TTPagesMain* W, const QString& Old, const QString& New) {
     });
     QTest::mouseClick(W->bChgPW, Qt::LeftButton);
     QVERIFY(!guard.Fired);
+}
+
+// Types a text given masked, key by key, so that the test holds no copy.
+void TypeMasked(QWidget* Edit, const QByteArray& Masked8) {
+    Edit->setFocus(Qt::TabFocusReason);
+    for (char c : Masked8)
+        QTest::keyClick(Edit, char(c ^ kMemoryMask));
+}
+
+// A crypt string as text, UTF-16LE, masked; the text itself is wiped.
+QByteArray MaskedCryptText(const std::string& Crypt) {
+    QString text = UnicodeFromAnsi(Crypt);
+    const QByteArray masked =
+        Masked(QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+    WipeOwned(text);
+    return masked;
 }
 
 QByteArray StoreFile() {
@@ -191,6 +210,75 @@ private slots:
         QCOMPARE(boxes.Calls[0].Text, QStringLiteral("Failed to set data for 'Data'"));
         QCOMPARE(boxes.Calls[0].Flags & 0xF0, unsigned(MB_ICONERROR));
         QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
+    }
+
+    // A damaged store is shown by the unlock window, and the default password
+    // unlocks; a change then reports that it could not be stored, and the
+    // file stays as it was, for the user to mend.
+    void damagedStoreIsNotWrittenOver_data() {
+        QTest::addColumn<QByteArray>("storeFile");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged value")
+            << QByteArray("[Software/Ostrand/VMR/Settings]\n\"Data\"=\"abc\n")
+            << QStringLiteral("The value 'Data' cannot be read: line 2 of the settings file \"%1\" "
+                              "is damaged.");
+        QTest::newRow("file cut off")
+            << QByteArray("\xFF\xFE[\0S\0]\0\n\0\"", 11)
+            << QStringLiteral("The settings file \"%1\" cannot be read: it ends in the middle of a "
+                              "character.");
+    }
+    void damagedStoreIsNotWrittenOver() {
+        QFETCH(QByteArray, storeFile);
+        QFETCH(QString, reason);
+        reason = reason.arg(DefaultSettingsPath());
+        QDir().mkpath(QFileInfo(DefaultSettingsPath()).absolutePath());
+        {
+            QFile f(DefaultSettingsPath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(storeFile);
+        }
+        TMessageBoxRecorder boxes;
+        TTPagesMain* w = fx->Open();
+        QCOMPARE(boxes.Calls.size(), 1);
+        QCOMPARE(boxes.Calls[0].Text, reason);
+        ChangePassword(w, DefaultPassword, QStringLiteral("Night0wl!"));
+        QCOMPARE(boxes.Calls.size(), 2);
+        QCOMPARE(boxes.Calls[1].Text, QStringLiteral("Failed to set data for 'Data'. ") + reason);
+        QCOMPARE(boxes.Calls[1].Flags & 0xF0, unsigned(MB_ICONERROR));
+        QCOMPARE(StoreFile(), storeFile);
+        QCOMPARE(StoredCryptString, CryptStringOf(QStringLiteral("Night0wl!")));
+    }
+
+    // After a change, neither password typed nor the old and the new crypt
+    // string as the texts handed to and from the dialog are left in memory.
+    void passwordsAreNotLeftInMemory() {
+        TTPagesMain* w = fx->Open();
+        const QByteArray oldPw = Masked("0ld!Pass9"), newPw = Masked("N3w#Night5");
+        QString pw = Unmasked(oldPw);
+        AssignSecret(StoredCryptString, CryptStringOf(pw));
+        WipeOwned(pw);
+        const QByteArray oldCryptText = MaskedCryptText(StoredCryptString);
+        TModalGuard guard;
+        WhenChangeDialog([&](TChangePasswordDlg* d) {
+            TypeMasked(d->eOld, oldPw);
+            TypeMasked(d->eNew, newPw);
+            TypeMasked(d->eCfm, newPw);
+            QTest::mouseClick(d->Button2, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->bChgPW, Qt::LeftButton);
+        QVERIFY(!guard.Fired);
+        pw = Unmasked(newPw);
+        std::string crypt = CryptStringOf(pw);
+        WipeOwned(pw);
+        QCOMPARE(StoredCryptString, crypt);
+        SecureZero(crypt);
+        const QByteArray newCryptText = MaskedCryptText(StoredCryptString);
+        for (const QByteArray& typed : {oldPw, newPw}) {
+            QVERIFY(!WritableMemoryHolds(MaskedUtf16(typed)));
+            QVERIFY(!WritableMemoryHolds(typed));
+        }
+        QVERIFY(!WritableMemoryHolds(oldCryptText));
+        QVERIFY(!WritableMemoryHolds(newCryptText));
     }
 
     // Another copy of the program stored its own password after this one

@@ -1,6 +1,8 @@
 #include "Image.h"
+#include "SecureText.h"
 #include "SettingsStore.h"
 #include "common/MessageBoxRecorder.h"
+#include "common/ProcessMemory.h"
 #include "common/TestApp.h"
 #include "common/WindowDriver.h"
 #include "vmr_main.h"
@@ -157,6 +159,108 @@ private slots:
         QCOMPARE(boxes.Calls[0].Text, QStringLiteral("Invalid data type for 'Data'"));
         QTest::keyClicks(s->ePassword, DefaultPassword);
         QCOMPARE(s->ModalResult(), 1);
+    }
+
+    // A stored value that is there but cannot be read, and a store file that
+    // cannot be read as a whole, are shown; the window opens with the
+    // built-in default, and the empty text never unlocks.
+    void damagedStoreIsShownAndNeverUnlocksWithTheEmptyText_data() {
+        QTest::addColumn<QByteArray>("storeFile");
+        QTest::addColumn<qint64>("sparseSize"); // the file made this large, when not 0
+        QTest::addColumn<QString>("shown");
+
+        const QByteArray key = "[Software/Ostrand/VMR/Settings]\n";
+        const QString path = DefaultSettingsPath();
+        const QString value = QStringLiteral("The value 'Data' cannot be read: line %1 of the "
+                                             "settings file \"%2\" is damaged.");
+        const QString file = QStringLiteral("The settings file \"%1\" cannot be read: %2.");
+        QTest::newRow("unclosed quote") << key + "\"Data\"=\"abc\n"
+                                        << qint64(0) << value.arg(2).arg(path);
+        QTest::newRow("escape eats the closing quote") << key + "\"Data\"=\"abc\\\"\n"
+                                                       << qint64(0) << value.arg(2).arg(path);
+        QTest::newRow("odd hex digits") << key + "\"Data\"=hex(1):7e,0f5\n"
+                                        << qint64(0) << value.arg(2).arg(path);
+        QTest::newRow("unknown type prefix") << key + "\"Data\"=text:\"abc\"\n"
+                                             << qint64(0) << value.arg(2).arg(path);
+        QTest::newRow("second definition damaged") << key + "\"Data\"=\"\"\n\"Data\"=hex(1):zz\n"
+                                                   << qint64(0) << value.arg(3).arg(path);
+        QTest::newRow("binary junk")
+            << key + QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16) << qint64(0)
+            << file.arg(path, "it is not UTF-8 or UTF-16 text");
+        QTest::newRow("cut off") << key + "\"Data\"=hex(1):" << qint64(0)
+                                 << file.arg(path, "it ends in the middle of line 2");
+        QTest::newRow("huge") << key + "\"Data\"=\"\"\n"
+                              << qint64(33) * 1024 * 1024
+                              << file.arg(path, "it is larger than 32 MiB");
+        QTest::newRow("damaged key name")
+            << QByteArray("[Software/Ostrand/VMR/Settings\n\"Data\"=\"\"\n") << qint64(0)
+            << file.arg(path, "the key name on line 1 is damaged");
+    }
+    void damagedStoreIsShownAndNeverUnlocksWithTheEmptyText() {
+        QFETCH(QByteArray, storeFile);
+        QFETCH(qint64, sparseSize);
+        QFETCH(QString, shown);
+        WriteStoreFile(storeFile);
+        if (sparseSize)
+            QVERIFY(QFile::resize(DefaultSettingsPath(), sparseSize));
+        TMessageBoxRecorder boxes;
+        TVMRSplash* s = Open();
+        QCOMPARE(boxes.Calls.size(), 1);
+        QCOMPARE(boxes.Calls[0].Text, shown);
+        QCOMPARE(boxes.Calls[0].Flags, unsigned(MB_OK | MB_ICONERROR));
+        QVERIFY(s->isVisible());
+        QTest::keyClick(s->ePassword, 'a');
+        QTest::keyClick(s->ePassword, Qt::Key_Backspace);
+        QCOMPARE(s->ModalResult(), 0);
+        QTest::keyClicks(s->ePassword, DefaultPassword);
+        QCOMPARE(s->ModalResult(), 1);
+    }
+
+    // Neither the password that unlocked nor a text typed before leaving is
+    // left in memory once the window is gone: the storage of the field's
+    // text is wiped, and no other copy stays.
+    void typedTextIsNotLeftInMemory_data() {
+        QTest::addColumn<QByteArray>("typed"); // masked
+        QTest::addColumn<bool>("unlocks");
+        QTest::newRow("unlocked") << Masked("Qz8!vK2#pLm") << true;
+        QTest::newRow("left") << Masked("Wr0ng#Guess") << false;
+    }
+    void typedTextIsNotLeftInMemory() {
+        QFETCH(QByteArray, typed);
+        QFETCH(bool, unlocks);
+        QString pw = Unmasked(Masked("Qz8!vK2#pLm"));
+        AssignSecret(StoredCryptString, CryptStringOf(pw));
+        WipeOwned(pw);
+        TVMRSplash* s = Open();
+        for (char c : typed.chopped(1))
+            QTest::keyClick(s->ePassword, char(c ^ kMemoryMask));
+        // Where the field keeps its text, which the last key extends in place.
+        const void* at = nullptr;
+        {
+            const QString text = s->ePassword->text();
+            at = text.utf16();
+            QVERIFY(text.capacity() >= typed.size());
+        }
+        const QByteArray start = MaskedUtf16(typed.chopped(1));
+        QCOMPARE(ReadOwnMemoryMasked(at, start.size()), start);
+        QTest::keyClick(s->ePassword, char(typed.back() ^ kMemoryMask));
+        QCOMPARE(s->ModalResult(), unlocks ? 1 : 0);
+        QCOMPARE(s->ePassword->text().isEmpty(), unlocks);
+        if (!unlocks) {
+            QTest::keyClick(s->ePassword, Qt::Key_Escape);
+            QCOMPARE(s->ModalResult(), 2);
+        }
+        // Looked at as soon as the window's own part is destroyed, before
+        // much else can take the freed storage's place.
+        s->hide();
+        QByteArray seen;
+        connect(s, &QObject::destroyed, this,
+                [&] { seen = ReadOwnMemoryMasked(at, start.size()); });
+        splash.reset();
+        QCOMPARE(seen.size(), start.size());
+        QVERIFY(seen != start);
+        QVERIFY(!WritableMemoryHolds(MaskedUtf16(typed)));
+        QVERIFY(!WritableMemoryHolds(typed));
     }
 
     // The real modal loop, as the main window runs it.

@@ -1,9 +1,13 @@
 #include "cCipherAES.h"
 #include "cCipherUtils.h"
 #include "common/OpenSslOracle.h"
+#include "common/ProcessMemory.h"
 
 #include <QtTest>
+#include <cstddef>
+#include <new>
 #include <random>
+#include <type_traits>
 
 namespace {
 std::string Hex(const char* hex) {
@@ -176,6 +180,44 @@ private slots:
         std::string s = "secret";
         SecureZero(s);
         QVERIFY(s.empty());
+    }
+
+    // A text key's schedule is wiped with it. The key is built in storage of
+    // the test's own, used, destroyed, and the storage looked at: where the
+    // round keys and the last state were, only zeros are left. Both the
+    // processor's and the portable path, which leaves its state in the key.
+    void textKeyIsWipedWhenDestroyed_data() {
+        QTest::addColumn<bool>("hardware");
+        QTest::newRow("portable") << false;
+        if (AESHardwareInUse())
+            QTest::newRow("hardware") << true;
+    }
+    void textKeyIsWipedWhenDestroyed() {
+        QFETCH(bool, hardware);
+        AESAllowHardware(hardware);
+        const auto restore = qScopeGuard([] { AESAllowHardware(true); });
+        // The context is the first member of a standard-layout class, so it
+        // starts the object's storage.
+        static_assert(std::is_standard_layout_v<TAESTextKey>);
+        alignas(TAESTextKey) unsigned char storage[sizeof(TAESTextKey)];
+        std::memset(storage, 0xA5, sizeof storage);
+        const std::string key = Seq(24);
+        TAESContext expected;
+        AESInitContext(expected, 192);
+        AESExpandKey(expected, key.data(), 24);
+        const qsizetype scheduleBytes = 4 * 4 * (expected.Rounds + 1);
+        const QByteArray schedule(reinterpret_cast<const char*>(expected.RoundKeys), scheduleBytes);
+        AESWipeContext(expected);
+
+        auto* textKey = new (storage) TAESTextKey(key);
+        unsigned char block[32] = "a password, padded to two block";
+        textKey->Encrypt(block, sizeof block, block);
+        const qsizetype at = qsizetype(offsetof(TAESContext, RoundKeys));
+        QCOMPARE(ReadOwnMemoryMasked(storage + at, scheduleBytes), Masked(schedule));
+        textKey->~TAESTextKey();
+
+        const QByteArray left = ReadOwnMemoryMasked(storage, sizeof(TAESContext));
+        QCOMPARE(left, Masked(QByteArray(sizeof(TAESContext), '\0')));
     }
 };
 

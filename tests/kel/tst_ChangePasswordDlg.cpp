@@ -1,7 +1,10 @@
 #include "AnsiCodePage.h"
 #include "Edit.h"
+#include "SecureText.h"
 #include "cCipherAES.h"
+#include "cCipherUtils.h"
 #include "common/MessageBoxRecorder.h"
+#include "common/ProcessMemory.h"
 #include "common/TestApp.h"
 #include "common/WindowDriver.h"
 #include "kel_changepw.h"
@@ -19,6 +22,18 @@ std::string Crypt(const char* pw) {
 void ShortIsWeak(QObject*, const QString& pw, QString& emsg) {
     if (pw.size() < 4)
         emsg = QStringLiteral("too short, sorry");
+}
+// Types a text given masked, key by key, so that the test holds no copy.
+void TypeMasked(QWidget* Edit, const QByteArray& Masked8) {
+    Edit->setFocus(Qt::TabFocusReason);
+    for (char c : Masked8)
+        QTest::keyClick(Edit, char(c ^ kMemoryMask));
+}
+
+// Where an edit keeps its text now.
+const void* StorageOf(QLineEdit* Edit) {
+    const QString text = Edit->text();
+    return text.utf16();
 }
 } // namespace
 
@@ -189,6 +204,55 @@ private slots:
         const QString result = ExecuteChangePassword(nullptr, UnicodeFromAnsi(Key),
                                                      UnicodeFromAnsi(Crypt("old pw")), ShortIsWeak);
         QCOMPARE(AnsiFromUnicode(result), Crypt("fresh"));
+    }
+
+    // What was typed into the three fields is wiped when the dialog is done
+    // with it, accepted or left by its close box, and no copy stays.
+    void typedPasswordsAreNotLeftInMemory_data() {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("accepted") << true;
+        QTest::newRow("close box") << false;
+    }
+    void typedPasswordsAreNotLeftInMemory() {
+        QFETCH(bool, accept);
+        const QByteArray oldPw = Masked("Old#pass1"), newPw = Masked("N3w!secret");
+        std::string plain;
+        for (char c : oldPw)
+            plain += char(c ^ kMemoryMask);
+        std::string crypt = EncryptText(Key, plain);
+        SecureZero(plain);
+        dlg = std::make_unique<TChangePasswordDlg>();
+        dlg->SetKey(Key);
+        dlg->SetCryptString(crypt);
+        SecureZero(crypt);
+        dlg->SetOnNewPassword(ShortIsWeak);
+        ShowActive(dlg.get());
+        TChangePasswordDlg* d = dlg.get();
+        TypeMasked(d->eOld, oldPw);
+        TypeMasked(d->eNew, newPw);
+        TypeMasked(d->eCfm, newPw);
+        const QList<std::pair<const void*, QByteArray>> fields = {
+            {StorageOf(d->eOld), MaskedUtf16(oldPw)},
+            {StorageOf(d->eNew), MaskedUtf16(newPw)},
+            {StorageOf(d->eCfm), MaskedUtf16(newPw)}};
+        for (const auto& [at, text] : fields)
+            QCOMPARE(ReadOwnMemoryMasked(at, text.size()), text);
+        if (accept)
+            QTest::mouseClick(d->Button2, Qt::LeftButton);
+        else
+            d->close();
+        QCOMPARE(d->ModalResult(), accept ? 1 : 2);
+        for (const auto& [at, text] : fields)
+            QVERIFY(ReadOwnMemoryMasked(at, text.size()) != text);
+        for (TEdit* e : {d->eOld, d->eNew, d->eCfm}) {
+            QVERIFY(e->text().isEmpty());
+            QVERIFY(!e->isUndoAvailable());
+        }
+        dlg.reset();
+        for (const QByteArray& pw : {oldPw, newPw}) {
+            QVERIFY(!WritableMemoryHolds(MaskedUtf16(pw)));
+            QVERIFY(!WritableMemoryHolds(pw));
+        }
     }
 
     void closeBoxReturnsNothing() {

@@ -1,5 +1,6 @@
 #include "AnsiCodePage.h"
 #include "SettingsStore.h"
+#include "common/Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -63,6 +65,17 @@ QString S(std::u16string_view v) {
     return QStringView(v).toString();
 }
 
+// Text as UTF-16 with its byte order mark.
+QByteArray Utf16(const QString& text, bool bigEndian) {
+    QByteArray out = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    for (QChar c : text) {
+        const char lo = char(c.unicode() & 0xFF), hi = char(c.unicode() >> 8);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    }
+    return out;
+}
+
 // Restores an environment variable, set or unset, when it goes out of scope.
 class TEnvGuard {
 public:
@@ -100,7 +113,10 @@ private slots:
 
     void openKey_data();
     void openKey();
-    void unreadableFileOpensNoKey();
+    void unreadableFile_data();
+    void unreadableFile();
+    void unreadableFileKinds();
+    void fileDamagedAfterOpenIsNotWritten();
     void readString_data();
     void readString();
     void readNonString_data();
@@ -200,10 +216,105 @@ void tst_SettingsStore::openKey() {
     }
 }
 
-void tst_SettingsStore::unreadableFileOpensNoKey() {
-    // A folder in the file's place, and a file far too big to be settings.
+// A file that is there but cannot be read as a whole opens no key, with or
+// without Create: it raises why, and it is never written over.
+void tst_SettingsStore::unreadableFile_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray h = kSection;
+    const QString notText = S(u"it is not UTF-8 or UTF-16 text");
+    const QString cutInCharacter = S(u"it ends in the middle of a character");
+    const QString cutInLine2 = S(u"it ends in the middle of line 2");
+    const QByteArray utf16 =
+        Utf16(S(u"[Software/Ostrand/VMR/Settings]\r\n\"Data\"=\"x\"\r\n"), false);
+
+    QTest::newRow("binary junk") << QByteArray("\x7F"
+                                               "ELF\x02\x01\x01\0\0\0\0\0\x03\0>\0",
+                                               16)
+                                 << notText;
+    QTest::newRow("NUL byte") << h + QByteArray("\"Data\"=\"x\"\0\n", 12) << notText;
+    QTest::newRow("NUL inside name") << h + QByteArray("\"Da\0ta\"=\"other\"\n", 16) << notText;
+    QTest::newRow("control character") << h + "\"Data\"=\"a\x01z\"\n" << notText;
+    QTest::newRow("invalid utf-8") << h + "\"Data\"=\"\xFF\xFE\"\n" << notText;
+    QTest::newRow("invalid utf-8 in another key")
+        << "[Z]\n\"A\"=\"\xE9t\xE9\"\n" + h + "\"Data\"=\"old\"\n"
+        << notText;
+    QTest::newRow("overlong utf-8") << h + "\"Data\"=\"\xC0\xAF\"\n" << notText;
+    QTest::newRow("utf-8 surrogate") << h + "\"Data\"=\"\xED\xA0\x80\"\n" << notText;
+    QTest::newRow("utf-16 without byte order mark")
+        << QByteArray("[\0S\0]\0\n\0\"\0D\0a\0t\0a\0\"\0=\0\"\0b\0\"\0\n\0", 30) << notText;
+    QTest::newRow("utf-16 unpaired surrogate")
+        << Utf16(S(u"[Software/Ostrand/VMR/Settings]\n\"Data\"=\"") + QChar(0xDC00) + S(u"\"\n"),
+                 false)
+        << notText;
+    QTest::newRow("utf-16 NUL") << Utf16(S(u"[Software/Ostrand/VMR/Settings]\n\"Data\"=\"") +
+                                             QChar(0) + S(u"\"\n"),
+                                         false)
+                                << notText;
+
+    // Cut off: what is left could read as a shorter value, or an empty one.
+    QTest::newRow("cut in a utf-8 character") << h + "\"Data\"=\"\xC3" << cutInCharacter;
+    QTest::newRow("cut in a utf-16 unit") << utf16.chopped(1) << cutInCharacter;
+    QTest::newRow("cut after a high surrogate")
+        << Utf16(S(u"[Software/Ostrand/VMR/Settings]\n\"Data\"=\"") + QChar(0xD83D), false)
+        << cutInCharacter;
+    QTest::newRow("hex continuation cut by the end") << h + "\"Data\"=hex(1):41,00,\\\n"
+                                                     << cutInLine2;
+    QTest::newRow("hex continuation cut by the end, no line break")
+        << h + "\"Data\"=hex(1):41,00,\\" << cutInLine2;
+    QTest::newRow("hex continued, then cut by the end")
+        << h + "\"Data\"=hex(1):41,00,\\\n  42,00,\\\n  43,00,\\\n"
+        << S(u"it ends in the middle of line 4");
+    QTest::newRow("hex data cut") << h + "\"Data\"=hex(1):41,00,42" << cutInLine2;
+    QTest::newRow("hex data cut after the colon") << h + "\"Data\"=hex(1):" << cutInLine2;
+    QTest::newRow("hex data cut in another key")
+        << h + "\"Data\"=\"x\"\n[Z]\n\"A\"=hex:01,0" << S(u"it ends in the middle of line 4");
+    QTest::newRow("dword cut") << h + "\"Data\"=dword:0000" << cutInLine2;
+    QTest::newRow("unclosed quote at the end") << h + "\"Data\"=\"abc" << cutInLine2;
+    QTest::newRow("unclosed name at the end") << h + "\"Da" << cutInLine2;
+    QTest::newRow("nothing after equals at the end") << h + "\"Data\"=" << cutInLine2;
+    QTest::newRow("key name cut at the end")
+        << QByteArray("[Software/Ostr") << S(u"it ends in the middle of line 1");
+
+    // The lines after a damaged key name belong to no known key.
+    QTest::newRow("damaged key name")
+        << QByteArray("[Software/Ostrand/VMR/Settings\n\"Data\"=\"x\"\n")
+        << S(u"the key name on line 1 is damaged");
+    QTest::newRow("damaged key name after the key") << h + "\"Data\"=\"x\"\n[Other\n\"Data\"=\"\"\n"
+                                                    << S(u"the key name on line 3 is damaged");
+    QTest::newRow("lone bracket") << h + "[\n" << S(u"the key name on line 2 is damaged");
+    QTest::newRow("text after a key name") << h + "[Z] x\n"
+                                           << S(u"the key name on line 2 is damaged");
+}
+
+void tst_SettingsStore::unreadableFile() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    WriteFile(Path(), content);
+    const QString expected =
+        QStringLiteral("The settings file \"%1\" cannot be read: %2.").arg(Path(), reason);
+    for (const bool create : {false, true}) {
+        auto store = CreateFileSettingsStore(Path());
+        bool opened = false;
+        QCOMPARE(ErrorOf([&] { opened = store->OpenKey(kKey, create); }), expected);
+        QVERIFY(!opened);
+        QCOMPARE(store->ReadString(QStringLiteral("Data")), QString());
+        QCOMPARE(ErrorOf([&] { store->WriteString(QStringLiteral("Data"), S(u"new")); }),
+                 S(u"Failed to set data for 'Data'"));
+        store->CloseKey();
+    }
+    QCOMPARE(ReadFile(Path()), content);
+}
+
+// What stands in the file's place, and a file that may not be read.
+void tst_SettingsStore::unreadableFileKinds() {
+    TUnprivileged unprivileged(FDir->path());
+    QVERIFY2(unprivileged.Binds(), "file permissions cannot be made to bind here");
     const QString folder = FDir->filePath(QStringLiteral("folder.reg"));
     QVERIFY(QDir().mkpath(folder));
+    const QString pipe = FDir->filePath(QStringLiteral("pipe.reg"));
+    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
     const QString huge = FDir->filePath(QStringLiteral("huge.reg"));
     {
         QFile f(huge);
@@ -211,15 +322,47 @@ void tst_SettingsStore::unreadableFileOpensNoKey() {
         QVERIFY(f.write(kSection) == kSection.size());
         QVERIFY(f.resize(qint64(64) * 1024 * 1024)); // sparse
     }
-    for (const QString& path : {folder, huge}) {
+    const QString locked = FDir->filePath(QStringLiteral("locked.reg"));
+    const QByteArray lockedContent = kSection + "\"Data\"=\"x\"\n";
+    WriteFile(locked, lockedContent);
+    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
+
+    const QList<std::pair<QString, QString>> cases = {
+        {folder, S(u"it is not a regular file")},
+        {pipe, S(u"it is not a regular file")},
+        {huge, S(u"it is larger than 32 MiB")},
+        {locked, QString::fromLocal8Bit(std::strerror(EACCES))},
+    };
+    for (const auto& [path, reason] : cases) {
         for (const bool create : {false, true}) {
             auto store = CreateFileSettingsStore(path);
-            QVERIFY2(!store->OpenKey(kKey, create), qPrintable(path));
+            QCOMPARE(
+                ErrorOf([&] { store->OpenKey(kKey, create); }),
+                QStringLiteral("The settings file \"%1\" cannot be read: %2.").arg(path, reason));
             store->CloseKey();
         }
     }
     QVERIFY(QFileInfo(folder).isDir());
     QCOMPARE(QFileInfo(huge).size(), qint64(64) * 1024 * 1024);
+    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0600) == 0);
+    QCOMPARE(ReadFile(locked), lockedContent);
+}
+
+// Damaged between opening the key and writing the value: left as it is, and
+// the failure says why.
+void tst_SettingsStore::fileDamagedAfterOpenIsNotWritten() {
+    WriteFile(Path(), kSection + "\"Data\"=\"old\"\n");
+    auto store = CreateFileSettingsStore(Path());
+    QVERIFY(store->OpenKey(kKey, false));
+    const QByteArray damaged = kSection + "\"Data\"=hex(1):41,00,\\";
+    WriteFile(Path(), damaged);
+    QCOMPARE(
+        ErrorOf([&] { store->WriteString(S(u"Data"), S(u"new")); }),
+        QStringLiteral("Failed to set data for 'Data'. The settings file \"%1\" cannot be read: "
+                       "it ends in the middle of line 2.")
+            .arg(Path()));
+    store->CloseKey();
+    QCOMPARE(ReadFile(Path()), damaged);
 }
 
 void tst_SettingsStore::readString_data() {
@@ -268,19 +411,29 @@ void tst_SettingsStore::readString_data() {
         << h + "\"Data\"=hex(1):81,00,00,00,41,00,00,00,00,00\n"
         << QString(QChar(0x81)) + QChar(0) + QChar(u'A') + QChar(0);
     QTest::newRow("hex(1) without terminator") << h + "\"Data\"=hex(1):41,00,42,00\n" << S(u"AB");
-    QTest::newRow("hex(1) odd length") << h + "\"Data\"=hex(1):41,00,42\n" << S(u"A");
     QTest::newRow("hex(1) empty") << h + "\"Data\"=hex(1):\n" << QString();
     QTest::newRow("hex(1) terminator only") << h + "\"Data\"=hex(1):00,00\n" << QString();
     QTest::newRow("hex(1) single-digit bytes") << h + "\"Data\"=hex(1):9,0,0,0\n" << S(u"\t");
     QTest::newRow("hex(1) continued")
         << h + "\"Data\"=hex(1):41,00,\\\n  42,00,\\\r\n  43,00,00,00\n\"B\"=\"2\"\n"
         << S(u"ABC");
-    QTest::newRow("hex(1) continuation cut by a section")
-        << h + "\"Data\"=hex(1):41,00,\\\n[Other]\n\"Data\"=\"o\"\n"
-        << S(u"A");
-    QTest::newRow("hex(1) continuation cut by end of file")
-        << h + "\"Data\"=hex(1):41,00,\\" << S(u"A");
     QTest::newRow("hex(2)") << h + "\"Data\"=hex(2):25,00,41,00,25,00,00,00\n" << S(u"%A%");
+    QTest::newRow("hex(1) complete at the end without line break")
+        << h + "\"Data\"=hex(1):41,00,00,00\n\"B\"=\"2\"" << S(u"A");
+    QTest::newRow("damaged line of another value") << h + "\"B\"=hex(1):zz\n\"Data\"=\"x\"\n"
+                                                   << S(u"x");
+    QTest::newRow("damaged line in another key")
+        << "[Other]\n\"Data\"=\"bad\nfree text\n" + h + "\"Data\"=\"x\"\n"
+        << S(u"x");
+    QTest::newRow("damaged line before any key") << "\"Data\"=\"bad\n" + h + "\"Data\"=\"x\"\n"
+                                                 << S(u"x");
+
+    // As regedit exports: UTF-16 with its byte order mark, CR LF.
+    const QString exported = S(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                               u"[Software/Ostrand/VMR/Settings]\r\n"
+                               u"\"Data\"=\"h\u00E9llo \u20AC \U0001F600\"\r\n\r\n");
+    QTest::newRow("utf-16le") << Utf16(exported, false) << S(u"h\u00E9llo \u20AC \U0001F600");
+    QTest::newRow("utf-16be") << Utf16(exported, true) << S(u"h\u00E9llo \u20AC \U0001F600");
 }
 
 void tst_SettingsStore::readString() {
@@ -328,51 +481,80 @@ void tst_SettingsStore::readWithoutKeyIsEmpty() {
 
 void tst_SettingsStore::malformedLines_data() {
     QTest::addColumn<QByteArray>("bad");
+    QTest::addColumn<bool>("mayBeData"); // the line may have been meant for "Data"
 
-    QTest::newRow("free text") << QByteArray("this is not a value");
-    QTest::newRow("unterminated name") << QByteArray("\"Data");
-    QTest::newRow("no equals") << QByteArray("\"Data\" \"x\"");
-    QTest::newRow("nothing after equals") << QByteArray("\"Data\"=");
-    QTest::newRow("unterminated string") << QByteArray("\"Data\"=\"bad");
-    QTest::newRow("text after string") << QByteArray("\"Data\"=\"bad\" trailing");
-    QTest::newRow("bad hex digit") << QByteArray("\"Data\"=hex(1):zz,00");
-    QTest::newRow("three-digit byte") << QByteArray("\"Data\"=hex(1):123,00");
-    QTest::newRow("empty byte") << QByteArray("\"Data\"=hex(1):41,,00");
-    QTest::newRow("comma only") << QByteArray("\"Data\"=hex(1):,");
-    QTest::newRow("bad type number") << QByteArray("\"Data\"=hex(zz):41,00");
-    QTest::newRow("type number too long") << QByteArray("\"Data\"=hex(123456789):41,00");
-    QTest::newRow("unclosed type") << QByteArray("\"Data\"=hex(1:41,00");
-    QTest::newRow("dword too long") << QByteArray("\"Data\"=dword:123456789");
-    QTest::newRow("dword empty") << QByteArray("\"Data\"=dword:");
-    QTest::newRow("dword not hex") << QByteArray("\"Data\"=dword:xyz");
-    QTest::newRow("deletion mark") << QByteArray("\"Data\"=-");
-    QTest::newRow("unknown form") << QByteArray("\"Data\"=str(2):\"bad\"");
-    QTest::newRow("unclosed section") << QByteArray("[Software/Other");
-    QTest::newRow("nameless equals") << QByteArray("=\"bad\"");
-    QTest::newRow("lone at sign") << QByteArray("@");
-    QTest::newRow("NUL bytes") << QByteArray("\0\0\"Data\"=\"bad\"\0", 15);
-    QTest::newRow("NUL inside name") << QByteArray("\"Da\0ta\"=\"other\"", 15);
-    QTest::newRow("invalid utf-8") << QByteArray("\xFF\xFE\x80\xC3(");
-    QTest::newRow("invalid utf-8 in name") << QByteArray("\"Dat\xFF\"=\"other\"");
-    QTest::newRow("utf-16 text") << QByteArray("\"\0D\0a\0t\0a\0\"\0=\0\"\0b\0\"\0", 20);
+    QTest::newRow("free text") << QByteArray("this is not a value") << true;
+    QTest::newRow("unterminated name") << QByteArray("\"Data") << true;
+    QTest::newRow("no equals") << QByteArray("\"Data\" \"x\"") << true;
+    QTest::newRow("nothing after equals") << QByteArray("\"Data\"=") << true;
+    QTest::newRow("unterminated string") << QByteArray("\"Data\"=\"bad") << true;
+    QTest::newRow("bad escape closes no string") << QByteArray(R"("Data"="bad\")") << true;
+    QTest::newRow("text after string") << QByteArray("\"Data\"=\"bad\" trailing") << true;
+    QTest::newRow("bad hex digit") << QByteArray("\"Data\"=hex(1):zz,00") << true;
+    QTest::newRow("three-digit byte") << QByteArray("\"Data\"=hex(1):123,00") << true;
+    QTest::newRow("empty byte") << QByteArray("\"Data\"=hex(1):41,,00") << true;
+    QTest::newRow("comma only") << QByteArray("\"Data\"=hex(1):,") << true;
+    QTest::newRow("odd byte count of a text") << QByteArray("\"Data\"=hex(1):41,00,42") << true;
+    QTest::newRow("hex continuation cut by a key")
+        << QByteArray("\"Data\"=hex(1):41,00,\\\n[Software/Ostrand/VMR/Settings]") << true;
+    QTest::newRow("hex continuation cut by a value")
+        << QByteArray("\"Data\"=hex(1):41,00,\\\n\"Other\"=\"1\"") << true;
+    QTest::newRow("bad type number") << QByteArray("\"Data\"=hex(zz):41,00") << true;
+    QTest::newRow("type number too long") << QByteArray("\"Data\"=hex(123456789):41,00") << true;
+    QTest::newRow("unclosed type") << QByteArray("\"Data\"=hex(1:41,00") << true;
+    QTest::newRow("dword too long") << QByteArray("\"Data\"=dword:123456789") << true;
+    QTest::newRow("dword empty") << QByteArray("\"Data\"=dword:") << true;
+    QTest::newRow("dword not hex") << QByteArray("\"Data\"=dword:xyz") << true;
+    QTest::newRow("deletion mark") << QByteArray("\"Data\"=-") << true;
+    QTest::newRow("unknown type prefix") << QByteArray("\"Data\"=str(2):\"bad\"") << true;
+    QTest::newRow("name case differs") << QByteArray("\"DATA\"=\"bad") << true;
+    QTest::newRow("nameless equals") << QByteArray("=\"bad\"") << true;
+    QTest::newRow("export header") << QByteArray("REGEDIT4") << true;
+
+    QTest::newRow("another value's data") << QByteArray("\"Other\"=\"bad") << false;
+    QTest::newRow("another value's hex") << QByteArray("\"Other\"=hex(1):zz") << false;
+    QTest::newRow("another value without equals") << QByteArray("\"Other\" 1") << false;
+    QTest::newRow("lone at sign") << QByteArray("@") << false;
+    QTest::newRow("default value's data") << QByteArray("@=\"bad") << false;
 }
 
-// A malformed line after the value neither hides nor replaces it, and a
-// rewrite keeps it byte for byte.
+// A damaged line in the key that may be the value's, before or after its
+// definition, makes the value unreadable, and the file is left as it is: it
+// never reads as missing or as an older definition. A damaged line of
+// another value neither hides nor replaces it, and a rewrite keeps it byte
+// for byte.
 void tst_SettingsStore::malformedLines() {
     QFETCH(QByteArray, bad);
-    const QByteArray before = kSection + "\"Data\"=\"ok\"\n" + bad + "\n[Software/Next]\n";
-    WriteFile(Path(), before);
-    QCOMPARE(ReadData(Path()), S(u"ok"));
-
-    auto store = CreateFileSettingsStore(Path());
-    QVERIFY(store->OpenKey(kKey, false));
-    store->WriteString(QStringLiteral("Data"), QStringLiteral("new"));
-    store->CloseKey();
-    QByteArray expected = before;
-    expected.replace("\"Data\"=\"ok\"", "\"Data\"=\"new\"");
-    QCOMPARE(ReadFile(Path()), expected);
-    QCOMPARE(ReadData(Path()), S(u"new"));
+    QFETCH(bool, mayBeData);
+    const QByteArray good = "\"Data\"=\"ok\"\n";
+    for (const bool badFirst : {false, true}) {
+        const QByteArray before = kSection + (badFirst ? bad + "\n" + good : good + bad + "\n") +
+                                  "[Software/Next]\n\"Data\"=\"next\"\n";
+        WriteFile(Path(), before);
+        auto store = CreateFileSettingsStore(Path());
+        QVERIFY(store->OpenKey(kKey, false));
+        if (mayBeData) {
+            const QString damaged =
+                QStringLiteral("The value 'Data' cannot be read: line %1 of the settings file "
+                               "\"%2\" is damaged.")
+                    .arg(badFirst ? 2 : 3)
+                    .arg(Path());
+            QCOMPARE(ErrorOf([&] { store->ReadString(S(u"Data")); }), damaged);
+            QCOMPARE(ErrorOf([&] { store->WriteString(S(u"Data"), S(u"new")); }),
+                     S(u"Failed to set data for 'Data'. ") + damaged);
+            store->CloseKey();
+            QCOMPARE(ReadFile(Path()), before);
+            QCOMPARE(ReadData(Path(), S(u"Software/Next")), S(u"next"));
+            continue;
+        }
+        QCOMPARE(store->ReadString(S(u"Data")), S(u"ok"));
+        store->WriteString(S(u"Data"), S(u"new"));
+        store->CloseKey();
+        QByteArray expected = before;
+        expected.replace("\"Data\"=\"ok\"", "\"Data\"=\"new\"");
+        QCOMPARE(ReadFile(Path()), expected);
+        QCOMPARE(ReadData(Path()), S(u"new"));
+    }
 }
 
 void tst_SettingsStore::largeAndOddInput() {
@@ -383,8 +565,12 @@ void tst_SettingsStore::largeAndOddInput() {
         random.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         WriteFile(Path(), kSection + noise);
         auto store = CreateFileSettingsStore(Path());
-        QVERIFY(store->OpenKey(kKey, false));
-        ErrorOf([&] { store->ReadString(QStringLiteral("Data")); });
+        QString read = S(u"<not read>");
+        const QString error = ErrorOf([&] {
+            if (store->OpenKey(kKey, false))
+                read = store->ReadString(QStringLiteral("Data"));
+        });
+        QVERIFY2(!error.isEmpty(), qPrintable(read));
     }
     // A long hex(1) value over many continuation lines.
     {
@@ -512,9 +698,23 @@ void tst_SettingsStore::writeKeepsOtherContent_data() {
                                             << "\"Data\"=\"orphan\"\n\n" + h + "\"Data\"=\"new\"\n";
     QTest::newRow("byte order mark kept") << "\xEF\xBB\xBF" + h + "\"Data\"=\"old\"\n"
                                           << "\xEF\xBB\xBF" + h + "\"Data\"=\"new\"\n";
-    QTest::newRow("invalid utf-8 elsewhere kept")
-        << "[Z]\n\"A\"=\"\xFF\xFE\"\n" + h + "\"Data\"=\"old\"\n"
-        << "[Z]\n\"A\"=\"\xFF\xFE\"\n" + h + "\"Data\"=\"new\"\n";
+    // Read as UTF-16, written as UTF-16.
+    QTest::newRow("utf-16le kept")
+        << Utf16(
+               S(u"Windows Registry Editor Version 5.00\r\n\r\n[Software/Ostrand/VMR/Settings]\r\n"
+                 u"\"A\"=\"\u00E9\U0001F600\"\r\n\"Data\"=\"old\"\r\n\r\n"),
+               false)
+        << Utf16(
+               S(u"Windows Registry Editor Version 5.00\r\n\r\n[Software/Ostrand/VMR/Settings]\r\n"
+                 u"\"A\"=\"\u00E9\U0001F600\"\r\n\"Data\"=\"new\"\r\n\r\n"),
+               false);
+    QTest::newRow("utf-16be, value added")
+        << Utf16(S(u"[Software/Ostrand/VMR/Settings]\r\n\"A\"=\"1\"\r\n"), true)
+        << Utf16(S(u"[Software/Ostrand/VMR/Settings]\r\n\"A\"=\"1\"\r\n\"Data\"=\"new\"\r\n"),
+                 true);
+    QTest::newRow("utf-16le, key added")
+        << Utf16(S(u"[Z]\r\n"), false)
+        << Utf16(S(u"[Z]\r\n\r\n[Software/Ostrand/VMR/Settings]\r\n\"Data\"=\"new\"\r\n"), false);
 }
 
 void tst_SettingsStore::writeKeepsOtherContent() {

@@ -1,6 +1,7 @@
 #include "LockedFile.h"
 #include "common/FileHooks.h"
 #include "common/OpenSslOracle.h"
+#include "common/Unprivileged.h"
 #include "vault/PageFixtures.h"
 #include "vmr_vault.h"
 
@@ -474,14 +475,15 @@ private slots:
     }
 
     void folderWithoutWritePermission() {
-        if (::geteuid() == 0)
-            QSKIP("permissions do not bind the superuser");
+        TUnprivileged unprivileged(FDir.path());
+        QVERIFY2(unprivileged.Binds(), "file permissions cannot be made to bind here");
         QVERIFY(WriteRaw(FVault, Fixture()));
         ::chmod(QFile::encodeName(FDir.path()).constData(), 0500);
         TOwnedPages pages;
         pages.Add("p");
         const QString message = MessageOf([&] { WriteVaultFile(FVault, *pages.List, 1); });
         ::chmod(QFile::encodeName(FDir.path()).constData(), 0700);
+        unprivileged.Restore();
         QVERIFY(message.startsWith(QStringLiteral("Cannot open file \"%1\".").arg(FVault)));
         QCOMPARE(ReadAll(FVault), Fixture());
         QCOMPARE(FilesIn(FDir.path()), QStringList("vellomar.pgs"));

@@ -18,7 +18,7 @@ cmake --build build --target rtf_interop
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-build/tests/platform/rtf_interop sample "$work/sample.rtf"
+build/tests/rtf/rtf_interop sample "$work/sample.rtf"
 # A profile of its own, so that the user's LibreOffice neither interferes nor
 # is touched.
 HOME="$work" timeout 300 soffice "-env:UserInstallation=file://$work/profile" --headless \
@@ -27,4 +27,4 @@ if [ ! -s "$work/sample.html" ]; then
     echo "LibreOffice did not convert the sample" >&2
     exit 1
 fi
-QT_QPA_PLATFORM=offscreen build/tests/platform/rtf_interop check "$work/sample.html"
+QT_QPA_PLATFORM=offscreen build/tests/rtf/rtf_interop check "$work/sample.html"

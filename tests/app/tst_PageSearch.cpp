@@ -122,7 +122,7 @@ private slots:
     void plainTextAgreesWithTheEditor_data() {
         QTest::addColumn<QByteArray>("body");
         // The editor's own RTF fixtures, and those of word processors.
-        const QDir data(QDir::cleanPath(QStringLiteral(VMR_TEST_DATA "/../../platform/data")));
+        const QDir data(QDir::cleanPath(QStringLiteral(VMR_TEST_DATA "/../../rtf/data")));
         for (const QString& sub : {QStringLiteral("richedit"), QStringLiteral("libreoffice")}) {
             const QDir d(data.filePath(sub));
             const QStringList names = d.entryList({QStringLiteral("*.rtf")}, QDir::Files);

@@ -1,10 +1,15 @@
 #include "RichEdit.h"
 
 #include "RichTextStream.h"
+#include "RtfPictures.h"
 #include "TextSearch.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QIODevice>
+#include <QImage>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTextBlock>
 
@@ -276,4 +281,64 @@ void TRichEdit::mouseReleaseEvent(QMouseEvent* Event) {
     QTextEdit::mouseReleaseEvent(Event);
     if (Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint()))
         RunGuarded([this] { Fire(OnClick); });
+}
+
+namespace {
+
+// A dropped picture file larger than this is not read.
+constexpr qint64 kMaxDroppedPicture = 64 << 20;
+
+// The picture that Source carries: the clipboard's PNG or JPEG bytes as they
+// are, another image it holds, or the first local picture file among its URLs.
+std::optional<QTextImageFormat> PictureOfMime(const QMimeData* Source, QTextDocument* Doc) {
+    for (const char* type : {"image/png", "image/jpeg"}) {
+        const QString name = QString::fromLatin1(type);
+        if (Source->hasFormat(name))
+            if (auto f = PictureOfFile(Source->data(name), Doc))
+                return f;
+    }
+    if (Source->hasImage())
+        if (auto f = PictureOfImage(qvariant_cast<QImage>(Source->imageData()), Doc))
+            return f;
+    if (Source->hasUrls()) {
+        for (const QUrl& url : Source->urls()) {
+            if (!url.isLocalFile())
+                continue;
+            const QFileInfo info(url.toLocalFile());
+            if (!info.isFile() || info.size() > kMaxDroppedPicture)
+                continue;
+            QFile file(info.filePath());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            if (auto f = PictureOfFile(file.read(kMaxDroppedPicture), Doc))
+                return f;
+        }
+    }
+    return std::nullopt;
+}
+
+bool MayHoldPicture(const QMimeData* Source) {
+    return Source->hasImage() || Source->hasFormat(QStringLiteral("image/png")) ||
+           Source->hasFormat(QStringLiteral("image/jpeg")) || Source->hasUrls();
+}
+
+} // namespace
+
+bool TRichEdit::canInsertFromMimeData(const QMimeData* Source) const {
+    return MayHoldPicture(Source) || QTextEdit::canInsertFromMimeData(Source);
+}
+
+void TRichEdit::insertFromMimeData(const QMimeData* Source) {
+    RunGuarded([&] {
+        if (MayHoldPicture(Source)) {
+            if (const auto f = PictureOfMime(Source, document())) {
+                QTextCursor c = textCursor();
+                c.insertImage(*f);
+                setTextCursor(c);
+                ensureCursorVisible();
+                return;
+            }
+        }
+        QTextEdit::insertFromMimeData(Source);
+    });
 }

@@ -114,6 +114,10 @@ protected:
     void focusInEvent(QFocusEvent* Event) override;
     void focusOutEvent(QFocusEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
+    // Pictures pasted or dropped become picture objects that are saved with
+    // the page; everything else is inserted as Qt does.
+    bool canInsertFromMimeData(const QMimeData* Source) const override;
+    void insertFromMimeData(const QMimeData* Source) override;
 
 private:
     friend class TRichEditLines;

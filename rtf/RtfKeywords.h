@@ -24,6 +24,18 @@ enum class TRtfKw : unsigned char {
     Upr,
     Ud,
     SkipDest, // a destination whose content is never shown
+    // pictures
+    Pict,
+    ShpPict,
+    PngBlip,
+    JpegBlip,
+    OtherBlip, // metafiles and bitmaps, kept as they are
+    PicW,
+    PicH,
+    PicWGoal,
+    PicHGoal,
+    PicScaleX,
+    PicScaleY,
     // font and colour tables
     F,
     FCharset,

@@ -3,6 +3,7 @@
 #include "AnsiCodePage.h"
 #include "RtfCodePage.h"
 #include "RtfKeywords.h"
+#include "RtfPictures.h"
 #include "RtfText.h"
 
 #include <QColor>
@@ -29,6 +30,7 @@ enum class TDest : uint8_t {
     ColorTable,  // \colortbl
     Object,      // \object: skipped except its \result
     Upr,         // \upr: skipped except its \ud
+    Picture,     // \pict: its data and sizes
 };
 
 enum TAlign : uint8_t { alLeft, alCenter, alRight, alJustify };
@@ -56,6 +58,7 @@ struct TGroup {
     TAlign Align = alLeft;
     TDest Dest = TDest::Text;
     int32_t Uc = 1;
+    const char* Start = nullptr; // the group's '{' in the input
 };
 
 struct TFont {
@@ -239,6 +242,9 @@ private:
     void FinishBlock();
     void Finish();
 
+    void PictureKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param);
+    void FinishPicture(bool Closed);
+
     void CommitFont();
     int EntryCodePage() const;
     TFontName* EntryName();
@@ -270,6 +276,8 @@ private:
     };
     mutable TCodePageMemo FCpMemo;
     TFontEntry FEntry;
+    TRtfPicture FPict;
+    size_t FPictDepth = 0; // the picture's group depth while one is read
     std::vector<QColor> FColors;
     int FRed = 0, FGreen = 0, FBlue = 0;
     bool FColorSet = false;
@@ -332,6 +340,7 @@ void TRtfReader::OpenGroup() {
         return;
     }
     FStack.push_back(FStack.back());
+    FStack.back().Start = FP - 1;
 }
 
 void TRtfReader::CloseGroup() {
@@ -346,6 +355,8 @@ void TRtfReader::CloseGroup() {
         return;
     }
     const TDest dest = G().Dest;
+    if (FPictDepth > 0 && FStack.size() == FPictDepth)
+        FinishPicture(true);
     FStack.pop_back();
     if (dest == TDest::FontTable)
         CommitFont();
@@ -402,6 +413,9 @@ void TRtfReader::TextByte(char C) {
     case TDest::ColorTable:
         if (C == ';')
             CommitColor();
+        return;
+    case TDest::Picture:
+        FPict.AddHex(C);
         return;
     default:
         return;
@@ -529,8 +543,10 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
 
     if (kw.Kind == TRtfKw::Bin) {
         // Binary data is skipped in place; nothing is allocated for it.
-        const int64_t n = HasParam ? std::max<int32_t>(Param, 0) : 0;
-        FP += std::min<int64_t>(n, FEnd - FP);
+        const int64_t n = std::min<int64_t>(HasParam ? std::max<int32_t>(Param, 0) : 0, FEnd - FP);
+        if (G().Dest == TDest::Picture)
+            FPict.AddBinary(FP, qsizetype(n));
+        FP += n;
         if (FSkip > 0)
             --FSkip;
         return;
@@ -548,6 +564,12 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
         return;
     case TDest::Upr:
         g.Dest = kw.Kind == TRtfKw::Ud ? TDest::Text : TDest::Skip;
+        return;
+    case TDest::Picture:
+        if (star || kw.Kind == TRtfKw::SkipDest)
+            g.Dest = TDest::Skip;
+        else
+            PictureKeyword(kw, HasParam, Param);
         return;
     case TDest::FontTable:
     case TDest::FontAltName:
@@ -591,7 +613,7 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
         break;
     }
 
-    if (star) {
+    if (star && kw.Kind != TRtfKw::ShpPict) {
         // An optional destination this reader does not know.
         g.Dest = TDest::Skip;
         return;
@@ -649,6 +671,16 @@ void TRtfReader::TextKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param
         break;
     case TRtfKw::Upr:
         g.Dest = TDest::Upr;
+        break;
+    case TRtfKw::Pict:
+        // A picture stands in a group of its own, and not inside another.
+        if (FPictDepth == 0 && FStack.size() > 2 && g.Start) {
+            FPict = TRtfPicture{};
+            FPictDepth = FStack.size();
+            g.Dest = TDest::Picture;
+        } else {
+            g.Dest = TDest::Skip;
+        }
         break;
     case TRtfKw::SkipDest:
     case TRtfKw::FName:
@@ -895,6 +927,8 @@ void TRtfReader::FinishBlock() {
 
 // The document's last \par ends its last paragraph; it does not begin another.
 void TRtfReader::Finish() {
+    if (FPictDepth > 0)
+        FinishPicture(false);
     FlushText();
     if (FEntry.Active)
         CommitFont();
@@ -907,6 +941,63 @@ void TRtfReader::Finish() {
                 FRun.Begin(), FRun.End(), [](char16_t c) { return c == 0xFDD0 || c == 0xFDD1; },
                 u'\n');
     }
+}
+
+void TRtfReader::PictureKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param) {
+    const int32_t v = HasParam ? std::max<int32_t>(Param, 0) : 0;
+    switch (Kw.Kind) {
+    case TRtfKw::PngBlip:
+        FPict.Kind = TRtfPicture::pkPng;
+        break;
+    case TRtfKw::JpegBlip:
+        FPict.Kind = TRtfPicture::pkJpeg;
+        break;
+    case TRtfKw::OtherBlip:
+        FPict.Kind = TRtfPicture::pkOther;
+        break;
+    case TRtfKw::PicW:
+        FPict.PicW = v;
+        break;
+    case TRtfKw::PicH:
+        FPict.PicH = v;
+        break;
+    case TRtfKw::PicWGoal:
+        FPict.GoalW = v;
+        break;
+    case TRtfKw::PicHGoal:
+        FPict.GoalH = v;
+        break;
+    case TRtfKw::PicScaleX:
+        FPict.ScaleX = HasParam ? v : 100;
+        break;
+    case TRtfKw::PicScaleY:
+        FPict.ScaleY = HasParam ? v : 100;
+        break;
+    default:
+        break;
+    }
+}
+
+// The picture's group has ended, or the input has while it was open: one
+// object in the text.
+void TRtfReader::FinishPicture(bool Closed) {
+    const char* start = FStack[FPictDepth - 1].Start;
+    QByteArray kept(start, qsizetype(FP - start));
+    // A group cut off by the end of the input is closed, so that what is kept
+    // of it is a whole group.
+    if (!Closed)
+        kept.append(QByteArray(qsizetype(FStack.size() - FPictDepth + 1 + size_t(FOverflow)), '}'));
+    FPictDepth = 0;
+    if (FPict.Kind == TRtfPicture::pkNone)
+        FPict.Kind = TRtfPicture::pkOther;
+    if (FPlain) {
+        EmitChar(0xFFFC);
+    } else {
+        PrepareText();
+        FlushText();
+        FCur.insertImage(PictureFormat(FPict, kept, FCur.document()));
+    }
+    FPict = TRtfPicture{};
 }
 
 void TRtfReader::CommitFont() {

@@ -1,6 +1,7 @@
 #include "RtfWriter.h"
 
 #include "AnsiCodePage.h"
+#include "RtfPictures.h"
 
 #include <QHash>
 #include <QTextBlock>
@@ -112,7 +113,16 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All) {
         if (!frag.isValid() || length == 0)
             continue;
         ChangeTo(FormatOf(frag));
-        Text(All.sliced(std::min(at, All.size()), std::min(length, All.size() - at)));
+        const QTextCharFormat f = frag.charFormat();
+        if (f.isImageFormat()) {
+            // Neighbouring objects of one format share a fragment.
+            const QByteArray group = PictureGroup(f.toImageFormat());
+            for (qsizetype i = 0; i < length; ++i)
+                FBody.append(group.constData(), size_t(group.size()));
+            FNeedDelim = false;
+        } else {
+            Text(All.sliced(std::min(at, All.size()), std::min(length, All.size() - at)));
+        }
         at += length;
         any = true;
     }

@@ -2,11 +2,15 @@
 #include "RichEdit.h"
 #include "RichEditActions.h"
 #include "RtfWriter.h"
+#include "TextObjects.h"
 #include "TextSearch.h"
 #include "common/MessageBoxRecorder.h"
 #include "common/TestApp.h"
 
 #include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <functional>
 
@@ -79,6 +83,8 @@ private slots:
     void handlerErrorReachesTheProgramsCall();
     void handlerErrorOfTypingIsShown();
     void hideSelection();
+    void picturesPasted_data();
+    void picturesPasted();
 };
 
 void tst_RichEdit::loadAndSave() {
@@ -533,6 +539,73 @@ void tst_RichEdit::hideSelection() {
     QVERIFY(!shown());
     e->SetHideSelection(false);
     QVERIFY(shown());
+}
+
+void tst_RichEdit::picturesPasted_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("type");
+    QTest::newRow("PNG bytes") << "image/png" << int(TextObjects::ptPng);
+    QTest::newRow("JPEG bytes") << "image/jpeg" << int(TextObjects::ptJpeg);
+    QTest::newRow("an image") << "image" << int(TextObjects::ptPng);
+    QTest::newRow("a copied file") << "file" << int(TextObjects::ptJpeg);
+}
+
+// Ctrl+V of a picture puts it in the page as an object that is saved as it
+// came (PNG and JPEG bytes unchanged) and reads back after a save.
+void tst_RichEdit::picturesPasted() {
+    QFETCH(QString, how);
+    QFETCH(int, type);
+    QImage image(7, 5, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    const auto encoded = [&](const char* Format) {
+        QByteArray bytes;
+        QBuffer b(&bytes);
+        b.open(QIODevice::WriteOnly);
+        image.save(&b, Format);
+        return bytes;
+    };
+    QByteArray expected;
+    auto* mime = new QMimeData;
+    QTemporaryDir dir;
+    if (how == QLatin1String("image/png") || how == QLatin1String("image/jpeg")) {
+        expected = encoded(how == QLatin1String("image/png") ? "PNG" : "JPEG");
+        mime->setData(how, expected);
+    } else if (how == QLatin1String("image")) {
+        mime->setImageData(image);
+    } else {
+        expected = encoded("JPEG");
+        QFile f(dir.filePath(QStringLiteral("photo.jpg")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(expected);
+        f.close();
+        mime->setUrls({QUrl::fromLocalFile(f.fileName())});
+        mime->setText(f.fileName());
+    }
+    QApplication::clipboard()->setMimeData(mime);
+
+    QWidget top;
+    auto* e = new TRichEdit(&top);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    Load(*e, "{\\rtf1 ab}");
+    e->SetFocus();
+    e->SetSelStart(1);
+    QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(e->Text(), QString::fromUtf16(u"a\uFFFCb"));
+    const QByteArray saved = Save(*e);
+
+    TRichEdit again;
+    Load(again, saved);
+    QCOMPARE(again.Text(), QString::fromUtf16(u"a\uFFFCb"));
+    QTextCursor c(again.document());
+    c.setPosition(2);
+    const QTextImageFormat f = c.charFormat().toImageFormat();
+    QVERIFY(f.isValid());
+    QCOMPARE(f.intProperty(TextObjects::kPictureType), type);
+    if (!expected.isEmpty())
+        QCOMPARE(f.property(TextObjects::kPictureBytes).toByteArray(), expected);
+    QCOMPARE(QSizeF(f.width(), f.height()), QSizeF(7, 5));
+    QApplication::clipboard()->clear();
 }
 
 VMR_TEST_MAIN(tst_RichEdit)

@@ -69,7 +69,8 @@ void tst_RtfReader::fixtureText_data() {
                                    << U(u"Line one\nTahoma {braces} and back\\slash\n"
                                         u"Justified\ttabbed\u2028soft break");
     QTest::newRow("objects, fields, binary")
-        << "richedit/richedit_objects.rtf" << U(u"Before link text after\nResult text\ntail");
+        << "richedit/richedit_objects.rtf"
+        << U(u"Before link text after\n\uFFFCResult text\n\uFFFCtail");
     QTest::newRow("LibreOffice formats")
         << "libreoffice/lo_formats.rtf"
         << U(u"Plain serif, bold, italic, underlined and struck words.\n"
@@ -262,7 +263,7 @@ void tst_RtfReader::text_data() {
     QTest::newRow("unknown starred group") << QByteArray("{\\rtf1 a{\\*\\zork b{c}}d}") << "ad";
     QTest::newRow("skipped destinations")
         << QByteArray("{\\rtf1{\\stylesheet{\\s1 x;}}{\\info{\\title t}}{\\header h}"
-                      "{\\footer f}{\\*\\listtable l}{\\pict 0102}a{\\footnote n}b}")
+                      "{\\footer f}{\\*\\listtable l}{\\nonshppict{\\pict 0102}}a{\\footnote n}b}")
         << "ab";
     QTest::newRow("theme data") << QByteArray("{\\rtf1{\\*\\themedata 504b0304}a}") << "a";
     QTest::newRow("field keeps result")
@@ -273,7 +274,10 @@ void tst_RtfReader::text_data() {
     QTest::newRow("object keeps result")
         << QByteArray("{\\rtf1{\\object{\\*\\objdata 0101}junk{\\result kept}}}") << "kept";
     QTest::newRow("upr keeps ud") << QByteArray("{\\rtf1{\\upr{ansi}{\\*\\ud{uni}}}}") << "uni";
-    QTest::newRow("bin skips its bytes") << QByteArray("{\\rtf1 a{\\pict\\bin5 }}{\\}}b}") << "ab";
+    QTest::newRow("bin is a picture's data")
+        << QByteArray("{\\rtf1 a{\\pict\\bin5 }}{\\}}b}") << U(u"a\uFFFCb");
+    QTest::newRow("bin skips its bytes")
+        << QByteArray("{\\rtf1 a{\\*\\zork\\bin5 }}{\\}}b}") << "ab";
     QTest::newRow("bin past the end") << QByteArray("{\\rtf1 a\\bin99999999 xyz") << "a";
     QTest::newRow("negative bin") << QByteArray("{\\rtf1 a\\bin-5 b}") << "ab";
     QTest::newRow("extra brace ends the document") << QByteArray("{\\rtf1 a}b}c") << "a";

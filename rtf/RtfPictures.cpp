@@ -1,0 +1,175 @@
+#include "RtfPictures.h"
+
+#include "TextObjects.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QImage>
+#include <QImageReader>
+#include <QTextDocument>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace TextObjects;
+
+namespace {
+
+int HexDigit(char C) {
+    if (C >= '0' && C <= '9')
+        return C - '0';
+    if (C >= 'a' && C <= 'f')
+        return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F')
+        return C - 'A' + 10;
+    return -1;
+}
+
+// A side in pixels at 96 per inch: the wanted size in twips, else the own
+// size (pixels for bitmaps, 0.01 mm for metafiles), else the decoded one,
+// scaled by the percentage.
+double Side(int32_t Goal, int32_t Own, int Decoded, int32_t Scale, bool OwnInPixels) {
+    double px = 0;
+    if (Goal > 0)
+        px = Goal / kTwipsPerPixel;
+    else if (Own > 0)
+        px = OwnInPixels ? Own : Own * 96.0 / 2540.0;
+    else
+        px = Decoded;
+    if (Scale > 0 && Scale != 100)
+        px = px * std::min<int32_t>(Scale, 100000) / 100.0;
+    if (!(px >= 1))
+        px = 32;
+    return std::min<double>(px, kRtfMaxPictureSide);
+}
+
+QImage Decode(const QByteArray& Bytes) {
+    QBuffer buffer;
+    buffer.setData(Bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(kRtfPictureAllocationMb);
+    return reader.read();
+}
+
+// What stands for a picture that is not drawn: a light box.
+QImage Box() {
+    QImage box(8, 8, QImage::Format_RGB32);
+    box.fill(QColor(0xE8, 0xE8, 0xE8));
+    return box;
+}
+
+// Names follow the content, so a picture loaded again finds its image.
+QString ResourceName(QByteArrayView Content) {
+    const QByteArray hash = QCryptographicHash::hash(Content, QCryptographicHash::Sha1).toHex();
+    return QString::fromLatin1(kResourceScheme) + u':' + QString::fromLatin1(hash);
+}
+
+void AppendHexLines(QByteArray& Out, const QByteArray& Bytes) {
+    static const char digits[] = "0123456789abcdef";
+    Out.reserve(Out.size() + Bytes.size() * 2 + Bytes.size() / 64 * 2 + 4);
+    for (qsizetype i = 0; i < Bytes.size(); ++i) {
+        if (i % 64 == 0)
+            Out += "\r\n";
+        const auto b = static_cast<unsigned char>(Bytes[i]);
+        Out += digits[b >> 4];
+        Out += digits[b & 15];
+    }
+}
+
+} // namespace
+
+void TRtfPicture::AddHex(char C) {
+    const int d = HexDigit(C);
+    if (d < 0)
+        return;
+    if (Nibble < 0) {
+        Nibble = d;
+        return;
+    }
+    Bytes.append(char(Nibble * 16 + d));
+    Nibble = -1;
+}
+
+void TRtfPicture::AddBinary(const char* P, qsizetype N) {
+    Bytes.append(P, N);
+}
+
+QTextImageFormat PictureFormat(const TRtfPicture& P, QByteArrayView Group, QTextDocument* Doc) {
+    QTextImageFormat f;
+    const bool file = P.Kind == TRtfPicture::pkPng || P.Kind == TRtfPicture::pkJpeg;
+    QImage image;
+    if (file) {
+        f.setProperty(kPictureBytes, P.Bytes);
+        f.setProperty(kPictureType, P.Kind == TRtfPicture::pkPng ? int(ptPng) : int(ptJpeg));
+        if (Doc)
+            image = Decode(P.Bytes);
+    } else {
+        f.setProperty(kKeptGroup, Group.toByteArray());
+    }
+    if (P.PicW > 0)
+        f.setProperty(kPictureWidth, int(P.PicW));
+    if (P.PicH > 0)
+        f.setProperty(kPictureHeight, int(P.PicH));
+    // Stated sizes of bitmaps and pictures are pixels, of metafiles 0.01 mm.
+    f.setWidth(Side(P.GoalW, P.PicW, image.width(), P.ScaleX, file));
+    f.setHeight(Side(P.GoalH, P.PicH, image.height(), P.ScaleY, file));
+    const QString name = ResourceName(file ? QByteArrayView(P.Bytes) : Group);
+    f.setName(name);
+    if (Doc)
+        Doc->addResource(QTextDocument::ImageResource, QUrl(name), image.isNull() ? Box() : image);
+    return f;
+}
+
+QByteArray PictureGroup(const QTextImageFormat& F) {
+    const QByteArray kept = F.property(kKeptGroup).toByteArray();
+    if (!kept.isEmpty())
+        return kept;
+    const QByteArray bytes = F.property(kPictureBytes).toByteArray();
+    const int type = F.intProperty(kPictureType);
+    if (bytes.isEmpty() || (type != ptPng && type != ptJpeg))
+        return {};
+    const int w = std::max(1, int(std::lround(F.width())));
+    const int h = std::max(1, int(std::lround(F.height())));
+    QByteArray out = type == ptPng ? "{\\pict\\pngblip" : "{\\pict\\jpegblip";
+    const int picW = F.hasProperty(kPictureWidth) ? F.intProperty(kPictureWidth) : w;
+    const int picH = F.hasProperty(kPictureHeight) ? F.intProperty(kPictureHeight) : h;
+    out += "\\picw" + QByteArray::number(picW) + "\\pich" + QByteArray::number(picH);
+    out += "\\picwgoal" + QByteArray::number(std::lround(F.width() * kTwipsPerPixel));
+    out += "\\pichgoal" + QByteArray::number(std::lround(F.height() * kTwipsPerPixel));
+    AppendHexLines(out, bytes);
+    out += '}';
+    return out;
+}
+
+std::optional<QTextImageFormat> PictureOfFile(const QByteArray& Bytes, QTextDocument* Doc) {
+    const QImage image = Decode(Bytes);
+    if (image.isNull())
+        return std::nullopt;
+    TRtfPicture p;
+    if (Bytes.startsWith("\x89PNG\r\n\x1a\n"))
+        p.Kind = TRtfPicture::pkPng;
+    else if (Bytes.startsWith("\xFF\xD8\xFF"))
+        p.Kind = TRtfPicture::pkJpeg;
+    else
+        return PictureOfImage(image, Doc);
+    p.Bytes = Bytes;
+    p.PicW = image.width();
+    p.PicH = image.height();
+    return PictureFormat(p, {}, Doc);
+}
+
+std::optional<QTextImageFormat> PictureOfImage(const QImage& Image, QTextDocument* Doc) {
+    if (Image.isNull())
+        return std::nullopt;
+    TRtfPicture p;
+    p.Kind = TRtfPicture::pkPng;
+    QBuffer buffer(&p.Bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!Image.save(&buffer, "PNG"))
+        return std::nullopt;
+    p.PicW = Image.width();
+    p.PicH = Image.height();
+    return PictureFormat(p, {}, Doc);
+}

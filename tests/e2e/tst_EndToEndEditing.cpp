@@ -3,6 +3,8 @@
 
 #include "E2eStory.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QRegularExpression>
 
 namespace {
@@ -30,6 +32,54 @@ class TstEndToEndEditing : public TE2eTest {
     Q_OBJECT
 
 private slots:
+    // A page with pictures, as the rich-edit control writes them, keeps them
+    // through a keystroke, its undoing, Ctrl+S and a restart.
+    void picturesSurviveEditAndSave() {
+        QImage image(6, 4, QImage::Format_RGB32);
+        image.fill(Qt::darkRed);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        const QByteArray metafile =
+            "{\\pict\\wmetafile8\\picw2540\\pich1270\\picwgoal1440\\pichgoal720 "
+            "0100090000030a00000000000000000000}";
+        const QByteArray text = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Calibri;}}\\f0\\fs22 before "
+                                "{\\pict\\pngblip\\picw6\\pich4\\picwgoal900\\pichgoal600 " +
+                                png.toHex() + "} between " + metafile + " after\\par}";
+        TProgramHome home(FServer);
+        QVERIFY(home.IsValid());
+        home.WriteVault({{QStringLiteral("Album"), text}, {QStringLiteral("Notes"), "plain"}});
+        qulonglong main = StartUnlocked(home, DefaultPw);
+        E2E_VERIFY(home, main != 0);
+        E2E_VERIFY(home, ClickMain(home, main, ListItem(0)));
+        E2E_VERIFY(home, ClickMain(home, main, EditorArea));
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+End")}));
+        E2E_VERIFY(home, home.Type(main, QStringLiteral("!")));
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("BackSpace"), QStringLiteral("ctrl+s")}));
+        CloseWindow(home, main);
+        QCOMPARE(home.WaitExit(), 0);
+
+        // Saved by this program's writer, not left as it was.
+        const QByteArray saved = home.VaultPages().value(0).Text;
+        QVERIFY2(saved.contains("generator Vellomar"), saved.constData());
+        QVERIFY2(saved.contains(metafile), saved.constData());
+        QVERIFY2(saved.contains("\\pngblip"), saved.constData());
+        QVERIFY2(saved.contains(png.toHex().left(64)), saved.constData());
+        QVERIFY2(QString::fromLatin1(saved)
+                     .remove(QRegularExpression(QStringLiteral("\\s")))
+                     .contains(QString::fromLatin1(png.toHex())),
+                 saved.constData());
+
+        // After a restart the page opens with both, and nothing asks to be saved.
+        main = StartUnlocked(home, DefaultPw);
+        E2E_VERIFY(home, main != 0);
+        E2E_VERIFY(home, ClickMain(home, main, ListItem(0)));
+        E2E_VERIFY(home, CloseWindow(home, main) == 0);
+        QCOMPARE(home.WaitExit(), 0);
+        QCOMPARE(home.VaultPages().value(0).Text, saved);
+    }
+
     void pagesAddedDeletedTypedAndBold() {
         TProgramHome home(FServer);
         QVERIFY(home.IsValid());

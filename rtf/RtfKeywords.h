@@ -24,6 +24,9 @@ enum class TRtfKw : unsigned char {
     Upr,
     Ud,
     SkipDest, // a destination whose content is never shown
+    // fields
+    Field,
+    FldInst,
     // pictures
     Pict,
     ShpPict,

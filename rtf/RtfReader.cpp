@@ -2,6 +2,7 @@
 
 #include "AnsiCodePage.h"
 #include "RtfCodePage.h"
+#include "RtfFields.h"
 #include "RtfKeywords.h"
 #include "RtfPictures.h"
 #include "RtfText.h"
@@ -31,6 +32,7 @@ enum class TDest : uint8_t {
     Object,      // \object: skipped except its \result
     Upr,         // \upr: skipped except its \ud
     Picture,     // \pict: its data and sizes
+    FieldInst,   // \fldinst: a field's instruction
 };
 
 enum TAlign : uint8_t { alLeft, alCenter, alRight, alJustify };
@@ -50,6 +52,7 @@ struct TCharState {
     bool Underline = false;
     bool Strike = false;
     TVAlign VAlign = vaNone;
+    int32_t Link = -1; // the hyperlink target's index, in a field's result
     bool operator==(const TCharState&) const = default;
 };
 
@@ -277,6 +280,8 @@ private:
     mutable TCodePageMemo FCpMemo;
     TFontEntry FEntry;
     TRtfPicture FPict;
+    QString FInst; // the instruction of the field being read
+    std::vector<QString> FLinks;
     size_t FPictDepth = 0; // the picture's group depth while one is read
     std::vector<QColor> FColors;
     int FRed = 0, FGreen = 0, FBlue = 0;
@@ -358,6 +363,16 @@ void TRtfReader::CloseGroup() {
     if (FPictDepth > 0 && FStack.size() == FPictDepth)
         FinishPicture(true);
     FStack.pop_back();
+    // The instruction's group has ended: the field's result is a link when
+    // the instruction names one.
+    if (dest == TDest::FieldInst && G().Dest != TDest::FieldInst) {
+        QString target = HyperlinkTarget(FInst);
+        FInst.clear();
+        if (!target.isEmpty()) {
+            FLinks.push_back(std::move(target));
+            G().Char.Link = int32_t(FLinks.size() - 1);
+        }
+    }
     if (dest == TDest::FontTable)
         CommitFont();
 }
@@ -417,6 +432,12 @@ void TRtfReader::TextByte(char C) {
     case TDest::Picture:
         FPict.AddHex(C);
         return;
+    case TDest::FieldInst:
+        if (FSkip > 0)
+            --FSkip;
+        else if (b >= 0x20 && FInst.size() < kRtfMaxFieldInstruction)
+            FInst += QChar(UnicodeOfAnsiByte(C));
+        return;
     default:
         return;
     }
@@ -431,6 +452,12 @@ void TRtfReader::LiteralByte(char C) {
             return;
         }
         AddByte(C);
+        return;
+    case TDest::FieldInst:
+        if (FSkip > 0)
+            --FSkip;
+        else if (FInst.size() < kRtfMaxFieldInstruction)
+            FInst += QChar(UnicodeOfAnsiByte(C));
         return;
     case TDest::FontTable:
     case TDest::FontAltName:
@@ -571,6 +598,18 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
         else
             PictureKeyword(kw, HasParam, Param);
         return;
+    case TDest::FieldInst:
+        if (star || kw.Kind == TRtfKw::SkipDest) {
+            g.Dest = TDest::Skip;
+        } else if (kw.Kind == TRtfKw::Uc) {
+            g.Uc = HasParam ? std::clamp<int32_t>(Param, 0, kMaxUc) : 1;
+        } else if (kw.Kind == TRtfKw::U && HasParam) {
+            const int32_t n = Param < 0 ? Param + 65536 : Param;
+            if (n > 0 && n <= 0xFFFF && FInst.size() < kRtfMaxFieldInstruction)
+                FInst += QChar(char16_t(n));
+            FSkip = g.Uc;
+        }
+        return;
     case TDest::FontTable:
     case TDest::FontAltName:
         if (kw.Kind == TRtfKw::FName) {
@@ -613,7 +652,7 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
         break;
     }
 
-    if (star && kw.Kind != TRtfKw::ShpPict) {
+    if (star && kw.Kind != TRtfKw::ShpPict && kw.Kind != TRtfKw::FldInst) {
         // An optional destination this reader does not know.
         g.Dest = TDest::Skip;
         return;
@@ -672,6 +711,10 @@ void TRtfReader::TextKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param
     case TRtfKw::Upr:
         g.Dest = TDest::Upr;
         break;
+    case TRtfKw::FldInst:
+        FInst.clear();
+        g.Dest = TDest::FieldInst;
+        break;
     case TRtfKw::Pict:
         // A picture stands in a group of its own, and not inside another.
         if (FPictDepth == 0 && FStack.size() > 2 && g.Start) {
@@ -690,9 +733,13 @@ void TRtfReader::TextKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param
         if (HasParam)
             ch.Font = Param;
         break;
-    case TRtfKw::Plain:
+    case TRtfKw::Plain: {
+        // A field's result stays a link through a reset of the format.
+        const int32_t link = ch.Link;
         ch = TCharState{};
+        ch.Link = link;
         break;
+    }
     case TRtfKw::B:
         ch.Bold = on;
         break;
@@ -1071,6 +1118,10 @@ const QTextCharFormat& TRtfReader::FormatOf(const TCharState& S) {
         f.setForeground(FColors[size_t(S.Fg)]);
     if (S.Bg > 0 && size_t(S.Bg) < FColors.size() && FColors[size_t(S.Bg)].isValid())
         f.setBackground(FColors[size_t(S.Bg)]);
+    if (S.Link >= 0 && size_t(S.Link) < FLinks.size()) {
+        f.setAnchor(true);
+        f.setAnchorHref(FLinks[size_t(S.Link)]);
+    }
     if (S.VAlign == vaSuper)
         f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (S.VAlign == vaSub)

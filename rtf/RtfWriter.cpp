@@ -1,6 +1,7 @@
 #include "RtfWriter.h"
 
 #include "AnsiCodePage.h"
+#include "RtfFields.h"
 #include "RtfPictures.h"
 
 #include <QHash>
@@ -38,6 +39,7 @@ private:
     void Block(const QTextBlock& B, QStringView All);
     void Paragraph(Qt::Alignment A);
     void ChangeTo(const TRunFormat& F);
+    void LinkTo(const QString& Href);
     void Text(QStringView S);
     void Word(const char* W);
     void Word(const char* W, int N);
@@ -58,6 +60,8 @@ private:
     bool FFirstParagraph = true;
     int FAlign = 0;
     TRunFormat FCur;
+    QString FHref;          // the link whose field is open, if any
+    TRunFormat FBeforeLink; // the format that the field's end returns to
 
     QStringList FFonts;
     QHash<QString, int> FFontIndex;
@@ -112,8 +116,9 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All) {
         const qsizetype length = frag.length();
         if (!frag.isValid() || length == 0)
             continue;
-        ChangeTo(FormatOf(frag));
         const QTextCharFormat f = frag.charFormat();
+        LinkTo(f.isAnchor() ? f.anchorHref() : QString());
+        ChangeTo(FormatOf(frag));
         if (f.isImageFormat()) {
             // Neighbouring objects of one format share a fragment.
             const QByteArray group = PictureGroup(f.toImageFormat());
@@ -126,6 +131,7 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All) {
         at += length;
         any = true;
     }
+    LinkTo(QString());
     // An empty paragraph keeps the format of its mark (its font and size).
     if (!any)
         ChangeTo(FormatOf(B.charFormat()));
@@ -175,6 +181,27 @@ void TRtfWriter::ChangeTo(const TRunFormat& F) {
     if (F.VAlign != FCur.VAlign)
         Word(F.VAlign == 1 ? "\\super" : F.VAlign == 2 ? "\\sub" : "\\nosupersub");
     FCur = F;
+}
+
+// Links are fields whose result is the linked text; a field's group holds
+// the formats changed inside it, so its end returns to the one before.
+void TRtfWriter::LinkTo(const QString& Href) {
+    if (Href == FHref)
+        return;
+    if (!FHref.isEmpty()) {
+        FBody += "}}}";
+        FCur = FBeforeLink;
+        FNeedDelim = false;
+    }
+    FHref = Href;
+    if (Href.isEmpty())
+        return;
+    FBeforeLink = FCur;
+    const QByteArray inst = HyperlinkInstruction(Href);
+    FBody += "{\\field{\\*\\fldinst{";
+    FBody.append(inst.constData(), size_t(inst.size()));
+    FBody += "}}{\\fldrslt{";
+    FNeedDelim = false;
 }
 
 void TRtfWriter::Word(const char* W) {

@@ -4,6 +4,7 @@
 #include "RtfPictures.h"
 #include "TextSearch.h"
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -142,6 +143,9 @@ void TTextAttributes::ChangeStyle(TFontStyles Add, TFontStyles Remove) {
 TRichEdit::TRichEdit(QWidget* Owner) : QTextEdit(Owner) {
     setAcceptRichText(true);
     SetHideSelection(true);
+    // The pointer shows a link as the mouse passes over it.
+    viewport()->setMouseTracking(true);
+    OpenLink = [](const QUrl& Url) { QDesktopServices::openUrl(Url); };
     connect(this, &QTextEdit::textChanged, this,
             [this] { FRelay.Handle([this] { ContentChanged(); }); });
     const auto moved = [this] { FRelay.Handle([this] { SelectionMoved(); }); };
@@ -277,8 +281,28 @@ void TRichEdit::focusOutEvent(QFocusEvent* Event) {
         RunGuarded([this] { Fire(OnExit); });
 }
 
+namespace {
+// Only addresses that the desktop opens without running anything.
+bool MayOpenLink(const QUrl& Url) {
+    const QString scheme = Url.scheme().toLower();
+    return Url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+                             scheme == QLatin1String("mailto"));
+}
+} // namespace
+
+void TRichEdit::mouseMoveEvent(QMouseEvent* Event) {
+    QTextEdit::mouseMoveEvent(Event);
+    viewport()->setCursor(anchorAt(Event->position().toPoint()).isEmpty() ? Qt::IBeamCursor
+                                                                          : Qt::PointingHandCursor);
+}
+
 void TRichEdit::mouseReleaseEvent(QMouseEvent* Event) {
     QTextEdit::mouseReleaseEvent(Event);
+    if (Event->button() == Qt::LeftButton && (Event->modifiers() & Qt::ControlModifier)) {
+        const QUrl url(anchorAt(Event->position().toPoint()));
+        if (MayOpenLink(url) && OpenLink)
+            RunGuarded([&] { OpenLink(url); });
+    }
     if (Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint()))
         RunGuarded([this] { Fire(OnClick); });
 }

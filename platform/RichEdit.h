@@ -9,6 +9,7 @@
 #include "SearchTypes.h"
 
 #include <QTextEdit>
+#include <QUrl>
 #include <functional>
 
 class QIODevice;
@@ -110,10 +111,16 @@ public:
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
 
+    // Ctrl+click on a link hands its target to this, when it is an http,
+    // https or mailto address; other targets are never opened. The desktop's
+    // handler by default.
+    std::function<void(const QUrl&)> OpenLink;
+
 protected:
     void focusInEvent(QFocusEvent* Event) override;
     void focusOutEvent(QFocusEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
+    void mouseMoveEvent(QMouseEvent* Event) override;
     // Pictures pasted or dropped become picture objects that are saved with
     // the page; everything else is inserted as Qt does.
     bool canInsertFromMimeData(const QMimeData* Source) const override;

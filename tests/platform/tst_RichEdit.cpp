@@ -85,6 +85,8 @@ private slots:
     void hideSelection();
     void picturesPasted_data();
     void picturesPasted();
+    void ctrlClickOpensLinks_data();
+    void ctrlClickOpensLinks();
 };
 
 void tst_RichEdit::loadAndSave() {
@@ -606,6 +608,46 @@ void tst_RichEdit::picturesPasted() {
         QCOMPARE(f.property(TextObjects::kPictureBytes).toByteArray(), expected);
     QCOMPARE(QSizeF(f.width(), f.height()), QSizeF(7, 5));
     QApplication::clipboard()->clear();
+}
+
+void tst_RichEdit::ctrlClickOpensLinks_data() {
+    QTest::addColumn<QString>("href");
+    QTest::addColumn<bool>("ctrl");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("https, Ctrl") << "https://example.com/" << true << true;
+    QTest::newRow("mailto, Ctrl") << "mailto:a@example.com" << true << true;
+    QTest::newRow("https, no Ctrl") << "https://example.com/" << false << false;
+    QTest::newRow("javascript") << "javascript:alert(1)" << true << false;
+    QTest::newRow("a local file") << "file:///etc/passwd" << true << false;
+}
+
+// Ctrl+click on a link opens it, only for web and mail addresses; the
+// pointer shows the link.
+void tst_RichEdit::ctrlClickOpensLinks() {
+    QFETCH(QString, href);
+    QFETCH(bool, ctrl);
+    QFETCH(bool, opened);
+    QWidget top;
+    auto* e = new TRichEdit(&top);
+    e->resize(400, 200);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    QList<QUrl> opens;
+    e->OpenLink = [&](const QUrl& Url) { opens << Url; };
+    Load(*e, "{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"" + href.toLatin1() +
+                 "\"}{\\fldrslt LINKLINKLINK}} tail}");
+    const QRect r = e->cursorRect(QTextCursor(e->document()));
+    const QPoint at(r.x() + 20, r.center().y());
+    // Off the link and onto it: the pointer follows.
+    QTest::mouseMove(e->viewport(), QPoint(at.x(), r.bottom() + 60));
+    QCOMPARE(e->viewport()->cursor().shape(), Qt::IBeamCursor);
+    QTest::mouseMove(e->viewport(), at);
+    QCOMPARE(e->viewport()->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(e->viewport(), Qt::LeftButton,
+                      ctrl ? Qt::ControlModifier : Qt::KeyboardModifiers(), at);
+    QCOMPARE(opens.size(), opened ? 1 : 0);
+    if (opened)
+        QCOMPARE(opens[0], QUrl(href));
 }
 
 VMR_TEST_MAIN(tst_RichEdit)

@@ -1,5 +1,6 @@
 #include "RtfPictures.h"
 
+#include "RtfHex.h"
 #include "TextObjects.h"
 
 #include <QBuffer>
@@ -15,16 +16,6 @@
 using namespace TextObjects;
 
 namespace {
-
-int HexDigit(char C) {
-    if (C >= '0' && C <= '9')
-        return C - '0';
-    if (C >= 'a' && C <= 'f')
-        return C - 'a' + 10;
-    if (C >= 'A' && C <= 'F')
-        return C - 'A' + 10;
-    return -1;
-}
 
 // A side in pixels at 96 per inch: the wanted size in twips, else the own
 // size (pixels for bitmaps, 0.01 mm for metafiles), else the decoded one,
@@ -66,22 +57,16 @@ QString ResourceName(QByteArrayView Content) {
     return QString::fromLatin1(kResourceScheme) + u':' + QString::fromLatin1(hash);
 }
 
+// Lines of 128 digits, as the rich-edit control writes them.
 void AppendHexLines(QByteArray& Out, const QByteArray& Bytes) {
-    static const char digits[] = "0123456789abcdef";
-    Out.reserve(Out.size() + Bytes.size() * 2 + Bytes.size() / 64 * 2 + 4);
-    for (qsizetype i = 0; i < Bytes.size(); ++i) {
-        if (i % 64 == 0)
-            Out += "\r\n";
-        const auto b = static_cast<unsigned char>(Bytes[i]);
-        Out += digits[b >> 4];
-        Out += digits[b & 15];
-    }
+    for (qsizetype i = 0; i < Bytes.size(); i += 64)
+        Out += "\r\n" + Bytes.mid(i, 64).toHex();
 }
 
 } // namespace
 
 void TRtfPicture::AddHex(char C) {
-    const int d = HexDigit(C);
+    const int d = RtfHexValue(C);
     if (d < 0)
         return;
     if (Nibble < 0) {
@@ -96,15 +81,20 @@ void TRtfPicture::AddBinary(const char* P, qsizetype N) {
     Bytes.append(P, N);
 }
 
-QTextImageFormat PictureFormat(const TRtfPicture& P, QByteArrayView Group, QTextDocument* Doc) {
+namespace {
+
+bool IsFile(const TRtfPicture& P) {
+    return P.Kind == TRtfPicture::pkPng || P.Kind == TRtfPicture::pkJpeg;
+}
+
+// The object of a picture whose image, if any, is decoded already.
+QTextImageFormat FormatOf(const TRtfPicture& P, QByteArrayView Group, const QImage& Image,
+                          QTextDocument* Doc) {
     QTextImageFormat f;
-    const bool file = P.Kind == TRtfPicture::pkPng || P.Kind == TRtfPicture::pkJpeg;
-    QImage image;
+    const bool file = IsFile(P);
     if (file) {
         f.setProperty(kPictureBytes, P.Bytes);
         f.setProperty(kPictureType, P.Kind == TRtfPicture::pkPng ? int(ptPng) : int(ptJpeg));
-        if (Doc)
-            image = Decode(P.Bytes);
     } else {
         f.setProperty(kKeptGroup, Group.toByteArray());
     }
@@ -113,13 +103,19 @@ QTextImageFormat PictureFormat(const TRtfPicture& P, QByteArrayView Group, QText
     if (P.PicH > 0)
         f.setProperty(kPictureHeight, int(P.PicH));
     // Stated sizes of bitmaps and pictures are pixels, of metafiles 0.01 mm.
-    f.setWidth(Side(P.GoalW, P.PicW, image.width(), P.ScaleX, file));
-    f.setHeight(Side(P.GoalH, P.PicH, image.height(), P.ScaleY, file));
+    f.setWidth(Side(P.GoalW, P.PicW, Image.width(), P.ScaleX, file));
+    f.setHeight(Side(P.GoalH, P.PicH, Image.height(), P.ScaleY, file));
     const QString name = ResourceName(file ? QByteArrayView(P.Bytes) : Group);
     f.setName(name);
     if (Doc)
-        Doc->addResource(QTextDocument::ImageResource, QUrl(name), image.isNull() ? Box() : image);
+        Doc->addResource(QTextDocument::ImageResource, QUrl(name), Image.isNull() ? Box() : Image);
     return f;
+}
+
+} // namespace
+
+QTextImageFormat PictureFormat(const TRtfPicture& P, QByteArrayView Group, QTextDocument* Doc) {
+    return FormatOf(P, Group, Doc && IsFile(P) ? Decode(P.Bytes) : QImage(), Doc);
 }
 
 QByteArray PictureGroup(const QTextImageFormat& F) {
@@ -157,7 +153,7 @@ std::optional<QTextImageFormat> PictureOfFile(const QByteArray& Bytes, QTextDocu
     p.Bytes = Bytes;
     p.PicW = image.width();
     p.PicH = image.height();
-    return PictureFormat(p, {}, Doc);
+    return FormatOf(p, {}, image, Doc);
 }
 
 std::optional<QTextImageFormat> PictureOfImage(const QImage& Image, QTextDocument* Doc) {
@@ -171,5 +167,5 @@ std::optional<QTextImageFormat> PictureOfImage(const QImage& Image, QTextDocumen
         return std::nullopt;
     p.PicW = Image.width();
     p.PicH = Image.height();
-    return PictureFormat(p, {}, Doc);
+    return FormatOf(p, {}, Image, Doc);
 }

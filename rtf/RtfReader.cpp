@@ -3,6 +3,7 @@
 #include "AnsiCodePage.h"
 #include "RtfCodePage.h"
 #include "RtfFields.h"
+#include "RtfHex.h"
 #include "RtfKeywords.h"
 #include "RtfPictures.h"
 #include "RtfText.h"
@@ -97,15 +98,6 @@ bool IsLetter(char c) {
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The bytes that end a run of plain text bytes: markup and control bytes.
 constexpr std::array<bool, 256> kEndsSpan = [] {
@@ -188,8 +180,8 @@ const char* ReadAnsiText(const char* P, const char* const End, TRtfText& Out) {
             ++P;
         } else if (static_cast<unsigned char>(c) < 0x20) {
             ++P;
-        } else if (c == '\\' && End - P >= 4 && P[1] == '\'' && (hi = HexValue(P[2])) >= 0 &&
-                   (lo = HexValue(P[3])) >= 0 && hi * 16 + lo >= 0x20) {
+        } else if (c == '\\' && End - P >= 4 && P[1] == '\'' && (hi = RtfHexValue(P[2])) >= 0 &&
+                   (lo = RtfHexValue(P[3])) >= 0 && hi * 16 + lo >= 0x20) {
             *d++ = UnicodeOfAnsiByte(char(hi * 16 + lo));
             P += 4;
         } else {
@@ -247,6 +239,10 @@ private:
 
     void PictureKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param);
     void FinishPicture(bool Closed);
+    void AddToInstruction(char16_t C) {
+        if (FInst.size() < kRtfMaxFieldInstruction)
+            FInst += QChar(C);
+    }
 
     void CommitFont();
     int EntryCodePage() const;
@@ -435,8 +431,8 @@ void TRtfReader::TextByte(char C) {
     case TDest::FieldInst:
         if (FSkip > 0)
             --FSkip;
-        else if (b >= 0x20 && FInst.size() < kRtfMaxFieldInstruction)
-            FInst += QChar(UnicodeOfAnsiByte(C));
+        else if (b >= 0x20)
+            AddToInstruction(UnicodeOfAnsiByte(C));
         return;
     default:
         return;
@@ -456,8 +452,8 @@ void TRtfReader::LiteralByte(char C) {
     case TDest::FieldInst:
         if (FSkip > 0)
             --FSkip;
-        else if (FInst.size() < kRtfMaxFieldInstruction)
-            FInst += QChar(UnicodeOfAnsiByte(C));
+        else
+            AddToInstruction(UnicodeOfAnsiByte(C));
         return;
     case TDest::FontTable:
     case TDest::FontAltName:
@@ -514,11 +510,11 @@ void TRtfReader::ControlSequence() {
 
 void TRtfReader::ControlSymbol(char C) {
     if (C == '\'') {
-        const int hi = FP < FEnd ? HexValue(*FP) : -1;
+        const int hi = FP < FEnd ? RtfHexValue(*FP) : -1;
         if (hi < 0)
             return;
         ++FP;
-        const int lo = FP < FEnd ? HexValue(*FP) : -1;
+        const int lo = FP < FEnd ? RtfHexValue(*FP) : -1;
         if (lo < 0)
             return;
         ++FP;
@@ -605,8 +601,8 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
             g.Uc = HasParam ? std::clamp<int32_t>(Param, 0, kMaxUc) : 1;
         } else if (kw.Kind == TRtfKw::U && HasParam) {
             const int32_t n = Param < 0 ? Param + 65536 : Param;
-            if (n > 0 && n <= 0xFFFF && FInst.size() < kRtfMaxFieldInstruction)
-                FInst += QChar(char16_t(n));
+            if (n > 0 && n <= 0xFFFF)
+                AddToInstruction(char16_t(n));
             FSkip = g.Uc;
         }
         return;

@@ -2,6 +2,7 @@
 
 #include "RichTextStream.h"
 #include "RtfPictures.h"
+#include "RtfReader.h"
 #include "TextSearch.h"
 
 #include <QDesktopServices>
@@ -198,9 +199,7 @@ void TRichEdit::LoadBytes(QByteArrayView Data) {
 }
 
 QString TRichEdit::Text() const {
-    QString s = document()->toRawText();
-    s.replace(QChar::ParagraphSeparator, u'\n');
-    return s;
+    return DocumentText(*document());
 }
 
 void TRichEdit::SetText(const QString& Text) {

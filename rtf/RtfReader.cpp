@@ -5,12 +5,18 @@
 #include "RtfFields.h"
 #include "RtfHex.h"
 #include "RtfKeywords.h"
+#include "RtfLists.h"
 #include "RtfPictures.h"
+#include "RtfTables.h"
 #include "RtfText.h"
+#include "TextFormats.h"
+#include "TextObjects.h"
 
 #include <QColor>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
 
 #include <algorithm>
 #ifdef __SSE2__
@@ -25,15 +31,20 @@
 namespace {
 
 enum class TDest : uint8_t {
-    Text,        // visible text
-    Skip,        // nothing in it is shown
-    FontTable,   // \fonttbl and its entries
-    FontAltName, // \*\fname inside a font entry
-    ColorTable,  // \colortbl
-    Object,      // \object: skipped except its \result
-    Upr,         // \upr: skipped except its \ud
-    Picture,     // \pict: its data and sizes
-    FieldInst,   // \fldinst: a field's instruction
+    Text,              // visible text
+    Skip,              // nothing in it is shown
+    FontTable,         // \fonttbl and its entries
+    FontAltName,       // \*\fname inside a font entry
+    ColorTable,        // \colortbl
+    Object,            // \object: skipped except its \result
+    Upr,               // \upr: skipped except its \ud
+    Picture,           // \pict: its data and sizes
+    FieldInst,         // \fldinst: a field's instruction
+    Pn,                // \pn: a paragraph's number or bullet
+    PnText,            // \pntxtb, \pntxta: the text around the number
+    ListTable,         // \listtable
+    ListOverrideTable, // \listoverridetable
+    NestProps,         // \nesttableprops: skipped; its end ends a nested row
 };
 
 enum TAlign : uint8_t { alLeft, alCenter, alRight, alJustify };
@@ -53,13 +64,45 @@ struct TCharState {
     bool Underline = false;
     bool Strike = false;
     TVAlign VAlign = vaNone;
+    bool Hidden = false;
     int32_t Link = -1; // the hyperlink target's index, in a field's result
     bool operator==(const TCharState&) const = default;
 };
 
+// Indents and spacing are bounded to 22 inches.
+constexpr int32_t kMaxIndentTwips = 31680;
+
+struct TParaState {
+    TAlign Align = alLeft;
+    int32_t Li = 0, Ri = 0, Fi = 0, Sb = 0, Sa = 0; // twips
+    // The rich-edit form of a list item: the QTextListFormat::Style, 0 for
+    // none; \pnlvlcont: inside an item, without a number of its own.
+    int8_t Pn = 0;
+    bool PnCont = false;
+    int8_t PnLevel = -1; // \pnlvlN, less one
+    char16_t PnBefore = 0, PnAfter = 0;
+    int32_t PnStart = 1;
+    // The word-processor form: \lsN (0 for none) and \ilvlN.
+    int32_t Ls = 0;
+    int8_t Ilvl = -1;
+    int8_t Itap = 0; // table nesting; 0 outside tables
+    bool HasList() const { return Pn != 0 || Ls > 0; }
+    bool operator==(const TParaState&) const = default;
+};
+
+// A \pn group while it is read.
+struct TPnState {
+    int8_t Style = 0;
+    bool Bullet = false, Cont = false;
+    int8_t Level = -1;
+    int32_t Start = 1;
+    char16_t Before = 0, After = 0;
+    bool InAfter = false; // reading \pntxta rather than \pntxtb
+};
+
 struct TGroup {
     TCharState Char;
-    TAlign Align = alLeft;
+    TParaState Para;
     TDest Dest = TDest::Text;
     int32_t Uc = 1;
     const char* Start = nullptr; // the group's '{' in the input
@@ -237,6 +280,28 @@ private:
     void FinishBlock();
     void Finish();
 
+    void PnKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param);
+    void CommitPn();
+    void PnChar(char16_t C);
+    void ListTableKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param);
+    QTextList* ListOf(const TParaState& P);
+
+    // Tables.
+    void TableTransition() {
+        if (G().Para.Itap > 0) {
+            if (!FCellOpen)
+                EnsureCell();
+        } else if (FTableOpen) {
+            CloseTable();
+        }
+    }
+    void EnsureCell();
+    void MoveToCell();
+    void EndCell();
+    void EndRow();
+    void CloseTable();
+    void CellDefKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param);
+
     void PictureKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param);
     void FinishPicture(bool Closed);
     void AddToInstruction(char16_t C) {
@@ -250,7 +315,7 @@ private:
     void CommitColor();
     int CodePageOf(int32_t Font) const;
     const QTextCharFormat& FormatOf(const TCharState& S);
-    QTextBlockFormat BlockFormatOf(TAlign A) const;
+    QTextBlockFormat BlockFormatOf(const TParaState& P) const;
 
     const char* FP;
     const char* const FEnd;
@@ -296,7 +361,27 @@ private:
     // Text only: whether the text may hold U+FDD0 or U+FDD1, which only
     // AppendDecoded adds.
     bool FMayHoldFrameMarks = false;
-    TAlign FBlockAlign = alLeft;
+    TParaState FBlockPara; // what the current block's format was made of
+    bool FBlockParaKnown = true;
+    QTextList* FBlockList = nullptr;
+
+    TPnState FPn;
+    TRtfListTable FListTable;
+    std::array<QTextList*, kRtfMaxListLevel + 1> FPnLists{}; // rich-edit lists by level
+    std::unordered_map<int64_t, QTextList*> FLsLists;        // by \ls and level
+
+    // The table being read. Cells are counted from 0 in the current row.
+    TRtfRowDef FRowDef;
+    TRtfTableGrid FGrid;
+    std::vector<TRtfTableGrid::TCell> FRowCells;
+    QTextTable* FTable = nullptr;
+    bool FTableOpen = false;
+    bool FRowOpen = false;  // content has come for the current row
+    bool FCellOpen = false; // ... and for the current cell
+    int FRow = -1;
+    int FCell = 0;
+    int64_t FTableStart = 0; // text only: where the table's text begins
+    int64_t FCellBegin = 0;
 
     std::vector<std::pair<TCharState, QTextCharFormat>> FFormats;
     size_t FLastFormat = 0;
@@ -371,6 +456,10 @@ void TRtfReader::CloseGroup() {
     }
     if (dest == TDest::FontTable)
         CommitFont();
+    else if (dest == TDest::Pn && G().Dest != TDest::Pn && G().Dest != TDest::PnText)
+        CommitPn();
+    else if (dest == TDest::NestProps && G().Dest == TDest::Text)
+        Paragraph();
 }
 
 // Text bytes without markup, taken in one go.
@@ -434,6 +523,12 @@ void TRtfReader::TextByte(char C) {
         else if (b >= 0x20)
             AddToInstruction(UnicodeOfAnsiByte(C));
         return;
+    case TDest::PnText:
+        if (FSkip > 0)
+            --FSkip;
+        else if (b > 0x20)
+            PnChar(UnicodeOfAnsiByte(C));
+        return;
     default:
         return;
     }
@@ -454,6 +549,12 @@ void TRtfReader::LiteralByte(char C) {
             --FSkip;
         else
             AddToInstruction(UnicodeOfAnsiByte(C));
+        return;
+    case TDest::PnText:
+        if (FSkip > 0)
+            --FSkip;
+        else
+            PnChar(UnicodeOfAnsiByte(C));
         return;
     case TDest::FontTable:
     case TDest::FontAltName:
@@ -578,6 +679,7 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
     TGroup& g = G();
     switch (g.Dest) {
     case TDest::Skip:
+    case TDest::NestProps:
         return;
     case TDest::Object:
         if (kw.Kind == TRtfKw::Result)
@@ -587,6 +689,24 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
         return;
     case TDest::Upr:
         g.Dest = kw.Kind == TRtfKw::Ud ? TDest::Text : TDest::Skip;
+        return;
+    case TDest::Pn:
+    case TDest::PnText:
+        if (star || kw.Kind == TRtfKw::SkipDest)
+            g.Dest = TDest::Skip;
+        else if (kw.Kind == TRtfKw::U && HasParam && g.Dest == TDest::PnText) {
+            const int32_t n = Param < 0 ? Param + 65536 : Param;
+            if (n > 0 && n <= 0xFFFF)
+                PnChar(char16_t(n));
+            FSkip = g.Uc;
+        } else if (kw.Kind == TRtfKw::Uc)
+            g.Uc = HasParam ? std::clamp<int32_t>(Param, 0, kMaxUc) : 1;
+        else
+            PnKeyword(kw, HasParam, Param);
+        return;
+    case TDest::ListTable:
+    case TDest::ListOverrideTable:
+        ListTableKeyword(kw, HasParam, Param);
         return;
     case TDest::Picture:
         if (star || kw.Kind == TRtfKw::SkipDest)
@@ -648,7 +768,12 @@ void TRtfReader::ControlWord(std::string_view Word, bool HasParam, int32_t Param
         break;
     }
 
-    if (star && kw.Kind != TRtfKw::ShpPict && kw.Kind != TRtfKw::FldInst) {
+    if (star && kw.Kind == TRtfKw::NestTableProps) {
+        g.Dest = TDest::NestProps;
+        return;
+    }
+    if (star && kw.Kind != TRtfKw::ShpPict && kw.Kind != TRtfKw::FldInst && kw.Kind != TRtfKw::Pn &&
+        kw.Kind != TRtfKw::ListTable && kw.Kind != TRtfKw::ListOverrideTable) {
         // An optional destination this reader does not know.
         g.Dest = TDest::Skip;
         return;
@@ -772,21 +897,81 @@ void TRtfReader::TextKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param
     case TRtfKw::NoSuperSub:
         ch.VAlign = vaNone;
         break;
+    case TRtfKw::V:
+        ch.Hidden = on;
+        break;
     case TRtfKw::Pard:
+        g.Para = TParaState{};
+        break;
     case TRtfKw::Ql:
-        g.Align = alLeft;
+        g.Para.Align = alLeft;
         break;
     case TRtfKw::Qc:
-        g.Align = alCenter;
+        g.Para.Align = alCenter;
         break;
     case TRtfKw::Qr:
-        g.Align = alRight;
+        g.Para.Align = alRight;
         break;
     case TRtfKw::Qj:
-        g.Align = alJustify;
+        g.Para.Align = alJustify;
+        break;
+    case TRtfKw::Li:
+    case TRtfKw::Ri:
+    case TRtfKw::Fi:
+    case TRtfKw::Sb:
+    case TRtfKw::Sa: {
+        const bool spacing = Kw.Kind == TRtfKw::Sb || Kw.Kind == TRtfKw::Sa;
+        const int32_t v = std::clamp<int32_t>(HasParam ? Param : 0, spacing ? 0 : -kMaxIndentTwips,
+                                              kMaxIndentTwips);
+        TParaState& pa = g.Para;
+        (Kw.Kind == TRtfKw::Li   ? pa.Li
+         : Kw.Kind == TRtfKw::Ri ? pa.Ri
+         : Kw.Kind == TRtfKw::Fi ? pa.Fi
+         : Kw.Kind == TRtfKw::Sb ? pa.Sb
+                                 : pa.Sa) = v;
+        break;
+    }
+    case TRtfKw::Pn:
+        FPn = TPnState{};
+        g.Dest = TDest::Pn;
+        break;
+    case TRtfKw::ListTable:
+        g.Dest = TDest::ListTable;
+        break;
+    case TRtfKw::ListOverrideTable:
+        g.Dest = TDest::ListOverrideTable;
+        break;
+    case TRtfKw::Ls:
+        g.Para.Ls = HasParam ? std::max<int32_t>(Param, 0) : 0;
+        break;
+    case TRtfKw::Ilvl:
+        g.Para.Ilvl = int8_t(std::clamp<int32_t>(HasParam ? Param : 0, 0, kRtfMaxListLevel));
+        break;
+    case TRtfKw::InTbl:
+        g.Para.Itap = std::max<int8_t>(g.Para.Itap, 1);
+        break;
+    case TRtfKw::Itap:
+        g.Para.Itap = int8_t(std::clamp<int32_t>(HasParam ? Param : 1, 0, 100));
+        break;
+    case TRtfKw::TRowD:
+    case TRtfKw::TrLeft:
+    case TRtfKw::CellX:
+    case TRtfKw::ClMgf:
+    case TRtfKw::ClMrg:
+    case TRtfKw::ClVmgf:
+    case TRtfKw::ClVmrg:
+        CellDefKeyword(Kw, HasParam, Param);
         break;
     case TRtfKw::Par:
+        Paragraph();
+        break;
     case TRtfKw::Row:
+        if (FRowOpen)
+            EndRow();
+        else if (g.Para.Itap == 0)
+            Paragraph(); // a row outside any table ends a paragraph, as it always did
+        break;
+    case TRtfKw::NestRow:
         Paragraph();
         break;
     case TRtfKw::Line:
@@ -796,6 +981,13 @@ void TRtfReader::TextKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param
         EmitChar(u'\t');
         break;
     case TRtfKw::Cell:
+        // Cells of nested tables, and cells outside any table, are tabs.
+        if (g.Para.Itap == 1 || (g.Para.Itap == 0 && FRowOpen))
+            EndCell();
+        else
+            FPendingCell = true;
+        break;
+    case TRtfKw::NestCell:
         FPendingCell = true;
         break;
     case TRtfKw::Symbol:
@@ -809,6 +1001,7 @@ void TRtfReader::TextKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param
 // Text is about to be added in the current state: begin the paragraph that a
 // \par left pending, and close the run when the format changed.
 void TRtfReader::PrepareText() {
+    TableTransition();
     if (FPendingBreak)
         InsertBlockNow();
     const TCharState& s = G().Char;
@@ -933,6 +1126,7 @@ void TRtfReader::FlushText() {
 }
 
 void TRtfReader::Paragraph() {
+    TableTransition();
     FPendingCell = false;
     FlushText();
     if (FPendingBreak)
@@ -949,8 +1143,10 @@ void TRtfReader::InsertBlockNow() {
         FPendingBreak = false;
         return;
     }
-    FCur.insertBlock(BlockFormatOf(g.Align), FormatOf(g.Char));
-    FBlockAlign = g.Align;
+    FCur.insertBlock(BlockFormatOf(g.Para), FormatOf(g.Char));
+    FBlockPara = g.Para;
+    FBlockParaKnown = true;
+    FBlockList = nullptr;
     FBlockEmpty = true;
     FPendingBreak = false;
 }
@@ -960,9 +1156,18 @@ void TRtfReader::FinishBlock() {
     if (FPlain)
         return;
     const TGroup& g = G();
-    if (g.Align != FBlockAlign) {
-        FCur.setBlockFormat(BlockFormatOf(g.Align));
-        FBlockAlign = g.Align;
+    if (!FBlockParaKnown || !(g.Para == FBlockPara)) {
+        FCur.setBlockFormat(BlockFormatOf(g.Para));
+        FBlockPara = g.Para;
+        FBlockParaKnown = true;
+        FBlockList = nullptr; // the new format belongs to no list
+    }
+    if (QTextList* list = ListOf(g.Para); list != FBlockList) {
+        if (list)
+            list->add(FCur.block());
+        else
+            FBlockList->remove(FCur.block());
+        FBlockList = list;
     }
     if (FBlockEmpty)
         FCur.setBlockCharFormat(FormatOf(g.Char));
@@ -975,6 +1180,8 @@ void TRtfReader::Finish() {
     FlushText();
     if (FEntry.Active)
         CommitFont();
+    if (FTableOpen)
+        CloseTable();
     if (!FPendingBreak)
         FinishBlock();
     if (FPlain) {
@@ -984,6 +1191,332 @@ void TRtfReader::Finish() {
                 FRun.Begin(), FRun.End(), [](char16_t c) { return c == 0xFDD0 || c == 0xFDD1; },
                 u'\n');
     }
+}
+
+void TRtfReader::PnKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param) {
+    TPnState& pn = FPn;
+    const auto number = [&](QTextListFormat::Style S) {
+        if (!pn.Bullet)
+            pn.Style = int8_t(S);
+    };
+    switch (Kw.Kind) {
+    case TRtfKw::PnLvlBlt:
+        pn.Bullet = true;
+        pn.Style = int8_t(QTextListFormat::ListDisc);
+        break;
+    case TRtfKw::PnLvlBody:
+        if (pn.Style == 0)
+            pn.Style = int8_t(QTextListFormat::ListDecimal);
+        break;
+    case TRtfKw::PnLvl:
+        if (HasParam && Param >= 1 && Param <= kRtfMaxListLevel + 1)
+            pn.Level = int8_t(Param - 1);
+        if (pn.Style == 0)
+            pn.Style = int8_t(QTextListFormat::ListDecimal);
+        break;
+    case TRtfKw::PnLvlCont:
+        pn.Cont = true;
+        break;
+    case TRtfKw::PnDec:
+        number(QTextListFormat::ListDecimal);
+        break;
+    case TRtfKw::PnUcLtr:
+        number(QTextListFormat::ListUpperAlpha);
+        break;
+    case TRtfKw::PnLcLtr:
+        number(QTextListFormat::ListLowerAlpha);
+        break;
+    case TRtfKw::PnUcRm:
+        number(QTextListFormat::ListUpperRoman);
+        break;
+    case TRtfKw::PnLcRm:
+        number(QTextListFormat::ListLowerRoman);
+        break;
+    case TRtfKw::PnStart:
+        pn.Start = HasParam ? std::clamp<int32_t>(Param, 0, 32767) : 1;
+        break;
+    case TRtfKw::PnTxtB:
+    case TRtfKw::PnTxtA:
+        pn.InAfter = Kw.Kind == TRtfKw::PnTxtA;
+        G().Dest = TDest::PnText;
+        break;
+    default:
+        break;
+    }
+}
+
+// One character of the text before or after the number: a bullet's own sign,
+// or a number's punctuation. Only the first of each is kept.
+void TRtfReader::PnChar(char16_t C) {
+    char16_t& c = FPn.InAfter ? FPn.After : FPn.Before;
+    if (!c)
+        c = C;
+}
+
+// The \pn group has ended: its numbering is the paragraph's.
+void TRtfReader::CommitPn() {
+    TParaState& p = G().Para;
+    const TPnState& pn = FPn;
+    p.PnCont = pn.Cont;
+    p.Pn = pn.Cont ? 0 : pn.Style;
+    if (pn.Bullet)
+        p.Pn = int8_t(pn.Before == u'o'   ? QTextListFormat::ListCircle
+                      : pn.Before == 0xA7 ? QTextListFormat::ListSquare
+                                          : QTextListFormat::ListDisc);
+    p.PnLevel = pn.Level;
+    p.PnStart = pn.Start;
+    p.PnBefore = pn.Bullet ? 0 : pn.Before;
+    p.PnAfter = pn.After;
+}
+
+void TRtfReader::ListTableKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param) {
+    const int32_t v = HasParam ? Param : 0;
+    if (G().Dest == TDest::ListTable) {
+        switch (Kw.Kind) {
+        case TRtfKw::List:
+            FListTable.BeginList();
+            break;
+        case TRtfKw::ListLevel:
+            FListTable.BeginLevel();
+            break;
+        case TRtfKw::LevelNfc:
+            FListTable.SetNfc(v);
+            break;
+        case TRtfKw::LevelStartAt:
+            FListTable.SetStartAt(v);
+            break;
+        case TRtfKw::ListId:
+            FListTable.SetListId(v);
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    switch (Kw.Kind) {
+    case TRtfKw::ListOverride:
+        FListTable.BeginOverride();
+        break;
+    case TRtfKw::ListId:
+        FListTable.SetOverrideListId(v);
+        break;
+    case TRtfKw::Ls:
+        FListTable.SetOverrideLs(v);
+        break;
+    default:
+        break;
+    }
+}
+
+// The list that a paragraph with P is an item of, made when it is the first.
+// Rich-edit lists run while their paragraphs follow each other; lists of the
+// list table run through the document, as word processors number them.
+QTextList* TRtfReader::ListOf(const TParaState& P) {
+    constexpr size_t kMaxLsLists = 4096;
+    const auto make = [&](QTextListFormat::Style Style, int Level, int Start) {
+        QTextListFormat f;
+        f.setStyle(Style);
+        f.setIndent(Level + 1);
+        f.setProperty(TextFormats::kListStart, Start);
+        return f;
+    };
+    if (P.Ls > 0) {
+        const int level = std::max<int>(P.Ilvl, 0);
+        if (const TRtfListLevel* l = FListTable.Level(P.Ls, level); l && l->Numbered) {
+            const int64_t key = int64_t(P.Ls) * 16 + level;
+            if (const auto it = FLsLists.find(key); it != FLsLists.end())
+                return it->second;
+            if (FLsLists.size() >= kMaxLsLists)
+                return nullptr;
+            QTextList* list = FCur.createList(make(l->Style, level, l->Start));
+            FLsLists.emplace(key, list);
+            return list;
+        }
+    }
+    if (P.Pn == 0) {
+        if (!P.PnCont)
+            FPnLists.fill(nullptr);
+        return nullptr;
+    }
+    const int level = P.PnLevel >= 0 ? P.PnLevel : P.Ilvl >= 0 ? P.Ilvl : LevelOfListIndent(P.Li);
+    const auto style = QTextListFormat::Style(P.Pn);
+    // A deeper list starts over under each item of this one.
+    std::fill(FPnLists.begin() + level + 1, FPnLists.end(), nullptr);
+    QTextList*& list = FPnLists[size_t(level)];
+    if (list && list->format().style() == style)
+        return list;
+    QTextListFormat f = make(style, level, P.PnStart);
+    if (P.PnBefore)
+        f.setNumberPrefix(QString(QChar(P.PnBefore)));
+    f.setNumberSuffix(P.PnAfter ? QString(QChar(P.PnAfter)) : QString());
+    list = FCur.createList(f);
+    return list;
+}
+
+void TRtfReader::CellDefKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param) {
+    TRtfRowDef& d = FRowDef;
+    switch (Kw.Kind) {
+    case TRtfKw::TRowD:
+        d = TRtfRowDef{};
+        break;
+    case TRtfKw::TrLeft:
+        d.Left = std::clamp<int32_t>(HasParam ? Param : 0, -kMaxIndentTwips, kMaxIndentTwips);
+        break;
+    case TRtfKw::ClMgf:
+        d.Next.HMerge = mgFirst;
+        break;
+    case TRtfKw::ClMrg:
+        d.Next.HMerge = mgNext;
+        break;
+    case TRtfKw::ClVmgf:
+        d.Next.VMerge = mgFirst;
+        break;
+    case TRtfKw::ClVmrg:
+        d.Next.VMerge = mgNext;
+        break;
+    case TRtfKw::CellX:
+        if (d.Cells.size() < size_t(kRtfMaxColumns)) {
+            d.Next.Right = HasParam ? Param : 0;
+            d.Cells.push_back(d.Next);
+        }
+        d.Next = TRtfCellDef{};
+        break;
+    default:
+        break;
+    }
+}
+
+// Content is about to come in a table paragraph: the table, its row and its
+// cell are made when they are the first.
+void TRtfReader::EnsureCell() {
+    if (FCellOpen)
+        return;
+    if (!FTableOpen) {
+        // The paragraph before ends where the table begins.
+        FlushText();
+        FPendingBreak = false;
+        FTableOpen = true;
+        FRow = -1;
+        FTableStart = FRun.Size();
+        if (!FPlain) {
+            QTextTableFormat f;
+            f.setBorder(1);
+            f.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+            f.setBorderCollapse(true);
+            f.setCellSpacing(0);
+            f.setCellPadding(4);
+            FTable = FCur.insertTable(1, 1, f);
+        }
+    }
+    if (!FRowOpen) {
+        FRowOpen = true;
+        ++FRow;
+        FCell = 0;
+        FRowCells.clear();
+        if (FTable && FRow > 0)
+            FTable->appendRows(1);
+    } else if (FCell + 1 < kRtfMaxColumns) {
+        ++FCell;
+    } else {
+        // Past the last column: a paragraph of its own in the last cell.
+        FCellOpen = true;
+        FPendingBreak = true;
+        return;
+    }
+    FCellOpen = true;
+    FCellBegin = FRun.Size();
+    MoveToCell();
+}
+
+void TRtfReader::MoveToCell() {
+    FBlockEmpty = true;
+    FBlockParaKnown = false;
+    FBlockList = nullptr;
+    FPendingBreak = false;
+    if (!FTable)
+        return;
+    if (FCell >= FTable->columns())
+        FTable->appendColumns(FCell + 1 - FTable->columns());
+    FCur = FTable->cellAt(FRow, FCell).lastCursorPosition();
+}
+
+void TRtfReader::EndCell() {
+    EnsureCell();
+    FPendingCell = false;
+    FlushText();
+    if (FPendingBreak) // the cell's last paragraph is empty
+        InsertBlockNow();
+    FinishBlock();
+    TRtfTableGrid::TCell c;
+    c.Begin = FCellBegin;
+    c.End = FRun.Size();
+    if (FTable) {
+        const QTextTableCell cell = FTable->cellAt(FRow, FCell);
+        c.Empty = cell.firstPosition() == cell.lastPosition();
+    } else {
+        c.Empty = c.End == c.Begin;
+    }
+    if (size_t(FCell) < FRowCells.size())
+        FRowCells[size_t(FCell)] = c;
+    else
+        FRowCells.push_back(c);
+    FCellOpen = false;
+}
+
+void TRtfReader::EndRow() {
+    if (FCellOpen)
+        EndCell();
+    FGrid.AddRow(std::move(FRowCells), FRowDef);
+    FRowCells.clear();
+    FRowOpen = false;
+    if (FTable && FTable->columns() < FGrid.Columns())
+        FTable->appendColumns(FGrid.Columns() - FTable->columns());
+}
+
+// Content outside the table has come, or the input has ended.
+void TRtfReader::CloseTable() {
+    if (FRowOpen)
+        EndRow();
+    if (FTable) {
+        for (const TRtfTableGrid::TSpan& s : FGrid.Spans())
+            FTable->mergeCells(s.Row, s.Column, s.Rows, s.Columns);
+        QList<QTextLength> widths;
+        for (const int32_t w : FGrid.Widths())
+            widths.append(
+                w > 0 ? QTextLength(QTextLength::FixedLength, w / TextObjects::kTwipsPerPixel)
+                      : QTextLength());
+        QTextTableFormat f = FTable->format();
+        f.setColumnWidthConstraints(widths);
+        FTable->setFormat(f);
+        FCur = QTextCursor(FTable->document());
+        FCur.setPosition(FTable->lastPosition() + 1);
+        FTable = nullptr;
+    } else {
+        // The text of the cells as the document holds it: a mark before each
+        // cell that no merge covers, and one at the table's end.
+        const QString cells = FRun.View().sliced(qsizetype(FTableStart)).toString();
+        FRun.SetEnd(FRun.Begin() + FTableStart);
+        const std::vector<bool> covered = FGrid.Covered();
+        for (int r = 0, i = 0; r < FGrid.Rows(); ++r)
+            for (int c = 0; c < FGrid.Columns(); ++c, ++i) {
+                if (covered[size_t(i)])
+                    continue;
+                FRun.Append(u'\n');
+                const TRtfTableGrid::TCell& cell = FGrid.Cell(r, c);
+                if (!cell.Empty)
+                    FRun.Append(QStringView(cells).sliced(qsizetype(cell.Begin - FTableStart),
+                                                          qsizetype(cell.End - cell.Begin)));
+            }
+        FRun.Append(u'\n');
+    }
+    FGrid = TRtfTableGrid{};
+    FTableOpen = false;
+    FRowOpen = FCellOpen = false;
+    FRow = -1;
+    FBlockEmpty = true;
+    FBlockParaKnown = false;
+    FBlockList = nullptr;
+    FPendingBreak = false;
 }
 
 void TRtfReader::PictureKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Param) {
@@ -1114,6 +1647,11 @@ const QTextCharFormat& TRtfReader::FormatOf(const TCharState& S) {
         f.setForeground(FColors[size_t(S.Fg)]);
     if (S.Bg > 0 && size_t(S.Bg) < FColors.size() && FColors[size_t(S.Bg)].isValid())
         f.setBackground(FColors[size_t(S.Bg)]);
+    if (S.Hidden) {
+        f.setProperty(TextFormats::kHidden, true);
+        if (!S.Underline)
+            f.setUnderlineStyle(QTextCharFormat::DotLine);
+    }
     if (S.Link >= 0 && size_t(S.Link) < FLinks.size()) {
         f.setAnchor(true);
         f.setAnchorHref(FLinks[size_t(S.Link)]);
@@ -1129,9 +1667,22 @@ const QTextCharFormat& TRtfReader::FormatOf(const TCharState& S) {
     return FFormats.back().second;
 }
 
-QTextBlockFormat TRtfReader::BlockFormatOf(TAlign A) const {
+QTextBlockFormat TRtfReader::BlockFormatOf(const TParaState& P) const {
     QTextBlockFormat f;
-    switch (A) {
+    // A list item's indent is its list's.
+    if (!P.HasList()) {
+        if (P.Li)
+            f.setLeftMargin(P.Li / TextObjects::kTwipsPerPixel);
+        if (P.Fi)
+            f.setTextIndent(P.Fi / TextObjects::kTwipsPerPixel);
+    }
+    if (P.Ri)
+        f.setRightMargin(P.Ri / TextObjects::kTwipsPerPixel);
+    if (P.Sb)
+        f.setTopMargin(P.Sb / TextObjects::kTwipsPerPixel);
+    if (P.Sa)
+        f.setBottomMargin(P.Sa / TextObjects::kTwipsPerPixel);
+    switch (P.Align) {
     case alCenter:
         f.setAlignment(Qt::AlignHCenter);
         break;
@@ -1165,6 +1716,14 @@ bool ReadRtf(QByteArrayView Data, QTextDocument& Doc) {
     }
     Doc.setUndoRedoEnabled(undo);
     return true;
+}
+
+QString DocumentText(const QTextDocument& Doc) {
+    QString s = Doc.toRawText();
+    for (QChar& c : s)
+        if (c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
+            c = u'\n';
+    return s;
 }
 
 QString RtfPlainText(QByteArrayView Data) {

@@ -7,6 +7,7 @@
 // neither exhaust the stack nor make memory grow beyond the input's size.
 
 #include <QByteArrayView>
+#include <QString>
 
 class QTextDocument;
 class TRtfText;
@@ -27,6 +28,10 @@ bool IsRtf(QByteArrayView Data);
 // it makes sense: unknown words are ignored, an extra '}' ends the document,
 // groups still open at the end are closed. Undo history is not kept.
 bool ReadRtf(QByteArrayView Data, QTextDocument& Doc);
+
+// A document's text with each paragraph break, and each mark where a table or
+// one of its cells begins or ends, as '\n': the positions are the document's.
+QString DocumentText(const QTextDocument& Doc);
 
 // The text that ReadRtf would give a document, as the document's raw text with
 // each paragraph break as '\n', without building the document; "" when Data

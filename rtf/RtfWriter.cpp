@@ -2,11 +2,17 @@
 
 #include "AnsiCodePage.h"
 #include "RtfFields.h"
+#include "RtfLists.h"
 #include "RtfPictures.h"
+#include "RtfTables.h"
+#include "TextFormats.h"
+#include "TextObjects.h"
 
 #include <QHash>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
 
 #include <charconv>
 #include <cstring>
@@ -27,8 +33,20 @@ struct TRunFormat {
     bool Underline = false;
     bool Strike = false;
     int VAlign = 0; // 1 superscript, 2 subscript
+    bool Hidden = false;
     bool operator==(const TRunFormat&) const = default;
 };
+
+// What the writer knows of a paragraph's format; lengths in twips.
+struct TParaFormat {
+    int Align = 0; // 1 centred, 2 right, 3 justified
+    int Li = 0, Ri = 0, Fi = 0, Sb = 0, Sa = 0;
+    bool InTable = false;
+    bool operator==(const TParaFormat&) const = default;
+};
+
+// A page is about 6.5 inches wide: columns without a width share it.
+constexpr int kPageTwips = 9360;
 
 class TRtfWriter {
 public:
@@ -36,8 +54,11 @@ public:
     QByteArray Write();
 
 private:
-    void Block(const QTextBlock& B, QStringView All);
-    void Paragraph(Qt::Alignment A);
+    void Frame(const QTextFrame* F, QStringView All, bool InTable);
+    void Table(const QTextTable& T, QStringView All);
+    void Cell(const QTextTableCell& C, QStringView All);
+    void Block(const QTextBlock& B, QStringView All, bool InTable, const char* End);
+    void Paragraph(const TParaFormat& P);
     void ChangeTo(const TRunFormat& F);
     void LinkTo(const QString& Href);
     void Text(QStringView S);
@@ -58,7 +79,7 @@ private:
     std::string FBody;       // cheaper than QByteArray for many small appends
     bool FNeedDelim = false; // the last thing written is a control word
     bool FFirstParagraph = true;
-    int FAlign = 0;
+    TParaFormat FPara;
     TRunFormat FCur;
     QString FHref;          // the link whose field is open, if any
     TRunFormat FBeforeLink; // the format that the field's end returns to
@@ -84,8 +105,7 @@ QByteArray TRtfWriter::Write() {
     // fragment.
     const QString all = FDoc.toRawText();
     FBody.reserve(size_t(FDoc.characterCount()) * 5 / 4 + 256);
-    for (QTextBlock b = FDoc.begin(); b.isValid(); b = b.next())
-        Block(b, all);
+    Frame(FDoc.rootFrame(), all, false);
 
     QByteArray out;
     out.reserve(qsizetype(FBody.size()) + 256 + 48 * (FFonts.size() + FColors.size()));
@@ -105,8 +125,141 @@ QByteArray TRtfWriter::Write() {
     return out;
 }
 
-void TRtfWriter::Block(const QTextBlock& B, QStringView All) {
-    Paragraph(B.blockFormat().alignment());
+// The blocks and tables of a frame, in order. Tables inside a table's cells
+// are written as their cells' paragraphs: their text stays, in its cell.
+void TRtfWriter::Frame(const QTextFrame* F, QStringView All, bool InTable) {
+    for (auto it = F->begin(); !it.atEnd(); ++it) {
+        if (const QTextFrame* child = it.currentFrame()) {
+            const auto* table = qobject_cast<const QTextTable*>(child);
+            if (table && !InTable)
+                Table(*table, All);
+            else
+                Frame(child, All, InTable);
+            continue;
+        }
+        const QTextBlock b = it.currentBlock();
+        // The empty paragraph that stands before a table at the start holds
+        // only the table's mark: reading the table makes it again.
+        auto next = it;
+        ++next;
+        if (!InTable && it == F->begin() && b.length() == 1 && !next.atEnd() &&
+            qobject_cast<const QTextTable*>(next.currentFrame()))
+            continue;
+        Block(b, All, InTable, "\\par");
+    }
+}
+
+// Rows as the rich-edit control writes them: the row's definition, then each
+// cell's paragraphs ended by \cell, and \row. A merged cell is defined as such
+// and written empty.
+void TRtfWriter::Table(const QTextTable& T, QStringView All) {
+    const int rows = T.rows();
+    const int cols = std::min(T.columns(), kRtfMaxColumns);
+    const QList<QTextLength> constraints = T.format().columnWidthConstraints();
+    std::vector<int> right(static_cast<size_t>(cols));
+    for (int c = 0, x = 0; c < cols; ++c) {
+        const QTextLength l = constraints.value(c);
+        int w = kPageTwips / std::max(cols, 1);
+        if (l.type() == QTextLength::FixedLength && l.rawValue() > 0)
+            w = qRound(l.rawValue() * TextObjects::kTwipsPerPixel);
+        else if (l.type() == QTextLength::PercentageLength && l.rawValue() > 0)
+            w = qRound(l.rawValue() * kPageTwips / 100);
+        x += std::clamp(w, 15, kPageTwips * 4);
+        right[size_t(c)] = x;
+    }
+    const bool borders = T.format().border() > 0;
+    for (int r = 0; r < rows; ++r) {
+        Word("\\trowd");
+        Word("\\trgaph108");
+        Word("\\trleft0");
+        for (int c = 0; c < cols; ++c) {
+            const QTextTableCell cell = T.cellAt(r, c);
+            if (cell.column() < c)
+                Word("\\clmrg");
+            else if (cell.columnSpan() > 1)
+                Word("\\clmgf");
+            if (cell.row() < r)
+                Word("\\clvmrg");
+            else if (cell.rowSpan() > 1)
+                Word("\\clvmgf");
+            if (borders) {
+                for (const char* side : {"\\clbrdrt", "\\clbrdrl", "\\clbrdrb", "\\clbrdrr"}) {
+                    Word(side);
+                    Word("\\brdrs");
+                    Word("\\brdrw10");
+                }
+            }
+            Word("\\cellx", right[size_t(c)]);
+        }
+        FBody += "\r\n";
+        FNeedDelim = false;
+        for (int c = 0; c < cols; ++c) {
+            const QTextTableCell cell = T.cellAt(r, c);
+            if (cell.row() == r && cell.column() == c) {
+                Cell(cell, All);
+                continue;
+            }
+            TParaFormat p = FPara;
+            p.InTable = true;
+            Paragraph(p);
+            Word("\\cell");
+        }
+        Word("\\row");
+        FBody += "\r\n";
+        FNeedDelim = false;
+    }
+}
+
+void TRtfWriter::Cell(const QTextTableCell& C, QStringView All) {
+    std::vector<QTextBlock> blocks;
+    // Nested frames give their blocks in order.
+    std::vector<QTextFrame::iterator> stack{C.begin()};
+    std::vector<QTextFrame::iterator> ends{C.end()};
+    while (!stack.empty()) {
+        QTextFrame::iterator& it = stack.back();
+        if (it == ends.back()) {
+            stack.pop_back();
+            ends.pop_back();
+            continue;
+        }
+        const QTextFrame::iterator cur = it++;
+        if (QTextFrame* child = cur.currentFrame()) {
+            stack.push_back(child->begin());
+            ends.push_back(child->end());
+        } else if (cur.currentBlock().isValid()) {
+            blocks.push_back(cur.currentBlock());
+        }
+    }
+    for (size_t i = 0; i < blocks.size(); ++i)
+        Block(blocks[i], All, true, i + 1 == blocks.size() ? "\\cell" : "\\par");
+}
+
+void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const char* End) {
+    const QTextBlockFormat bf = B.blockFormat();
+    const QTextList* list = B.textList();
+    TParaFormat p;
+    const Qt::Alignment h = bf.alignment() & Qt::AlignHorizontal_Mask;
+    p.Align = h & Qt::AlignHCenter ? 1 : h & Qt::AlignRight ? 2 : h & Qt::AlignJustify ? 3 : 0;
+    const auto twips = [](qreal Px) {
+        return int(std::clamp<qreal>(qRound(Px * TextObjects::kTwipsPerPixel), -31680, 31680));
+    };
+    if (list) {
+        p.Li = ListIndentOfLevel(list->format().indent() - 1);
+        p.Fi = -360;
+    } else {
+        p.Li = twips(bf.leftMargin());
+        p.Fi = twips(bf.textIndent());
+    }
+    p.Ri = twips(bf.rightMargin());
+    p.Sb = std::max(twips(bf.topMargin()), 0);
+    p.Sa = std::max(twips(bf.bottomMargin()), 0);
+    p.InTable = InTable;
+    Paragraph(p);
+    if (list) {
+        const QByteArray pn = PnGroups(list->format(), list->itemNumber(B));
+        FBody.append(pn.constData(), size_t(pn.size()));
+        FNeedDelim = false;
+    }
     bool any = false;
     // Fragments follow each other without gaps, so their positions are
     // counted here rather than looked up one by one.
@@ -135,28 +288,34 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All) {
     // An empty paragraph keeps the format of its mark (its font and size).
     if (!any)
         ChangeTo(FormatOf(B.charFormat()));
-    Word("\\par");
+    Word(End);
     FBody += "\r\n";
     FNeedDelim = false;
 }
 
-void TRtfWriter::Paragraph(Qt::Alignment A) {
-    int align = 0;
-    const Qt::Alignment h = A & Qt::AlignHorizontal_Mask;
-    if (h & Qt::AlignHCenter)
-        align = 1;
-    else if (h & (Qt::AlignRight))
-        align = 2;
-    else if (h & Qt::AlignJustify)
-        align = 3;
-    if (!FFirstParagraph && align == FAlign)
+// Paragraph properties are written when they change, after a \pard that
+// resets them all.
+void TRtfWriter::Paragraph(const TParaFormat& P) {
+    if (!FFirstParagraph && P == FPara)
         return;
     FFirstParagraph = false;
-    FAlign = align;
+    FPara = P;
     Word("\\pard");
+    if (P.InTable)
+        Word("\\intbl");
     static const char* const kAlign[] = {nullptr, "\\qc", "\\qr", "\\qj"};
-    if (align)
-        Word(kAlign[align]);
+    if (P.Align)
+        Word(kAlign[P.Align]);
+    if (P.Fi)
+        Word("\\fi", P.Fi);
+    if (P.Li)
+        Word("\\li", P.Li);
+    if (P.Ri)
+        Word("\\ri", P.Ri);
+    if (P.Sb)
+        Word("\\sb", P.Sb);
+    if (P.Sa)
+        Word("\\sa", P.Sa);
 }
 
 void TRtfWriter::ChangeTo(const TRunFormat& F) {
@@ -180,6 +339,8 @@ void TRtfWriter::ChangeTo(const TRunFormat& F) {
         Word("\\highlight", F.Bg);
     if (F.VAlign != FCur.VAlign)
         Word(F.VAlign == 1 ? "\\super" : F.VAlign == 2 ? "\\sub" : "\\nosupersub");
+    if (F.Hidden != FCur.Hidden)
+        Word(F.Hidden ? "\\v" : "\\v0");
     FCur = F;
 }
 
@@ -306,6 +467,7 @@ TRunFormat TRtfWriter::FormatOf(const QTextCharFormat& F) {
     r.Bold = F.fontWeight() >= QFont::DemiBold;
     r.Italic = F.fontItalic();
     r.Underline = F.fontUnderline();
+    r.Hidden = F.boolProperty(TextFormats::kHidden);
     r.Strike = F.fontStrikeOut();
     if (F.hasProperty(QTextFormat::ForegroundBrush))
         r.Fg = ColorIndex(F.foreground());

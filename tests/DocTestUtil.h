@@ -2,6 +2,7 @@
 // Reading text and formatting back out of a QTextDocument in tests.
 
 #include "FontStyle.h"
+#include "RtfReader.h"
 
 #include <QFile>
 #include <QTextBlock>
@@ -10,9 +11,7 @@
 
 // The document's text with one '\n' per paragraph break.
 inline QString PlainTextOf(const QTextDocument& Doc) {
-    QString s = Doc.toRawText();
-    s.replace(QChar::ParagraphSeparator, u'\n');
-    return s;
+    return DocumentText(Doc);
 }
 
 // The format of the character at Pos.

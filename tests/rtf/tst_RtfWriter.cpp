@@ -1,6 +1,7 @@
 #include "DocTestUtil.h"
 #include "RtfReader.h"
 #include "RtfWriter.h"
+#include "TextFormats.h"
 
 #include <QtTest>
 
@@ -91,6 +92,7 @@ private slots:
     void ownOutputIsStable();
     void tablesInOrderOfFirstUse();
     void controlFontFillsUnsetAttributes();
+    void paragraphFormatsAndHiddenText();
 };
 
 void tst_RtfWriter::richEditShape() {
@@ -193,6 +195,41 @@ void tst_RtfWriter::controlFontFillsUnsetAttributes() {
     QVERIFY(ReadRtf(WriteRtf(doc), back));
     QCOMPARE(FamilyOf(FormatAt(back, 0)), QStringLiteral("Tahoma"));
     QCOMPARE(FormatAt(back, 0).fontPointSize(), 12.0);
+}
+
+// Indents, spacing and hidden text are read, written and read back; hidden
+// text stays text that search finds.
+void tst_RtfWriter::paragraphFormatsAndHiddenText() {
+    const QByteArray rtf = "{\\rtf1\\ansi\\pard\\li720\\ri360\\fi-180\\sb120\\sa240\\qc "
+                           "indented\\par\\pard plain {\\v secret}{\\ul\\v both} shown\\par}";
+    QTextDocument doc;
+    QVERIFY(ReadRtf(rtf, doc));
+    const QTextBlockFormat f = doc.begin().blockFormat();
+    QCOMPARE(f.leftMargin(), 48.0);
+    QCOMPARE(f.rightMargin(), 24.0);
+    QCOMPARE(f.textIndent(), -12.0);
+    QCOMPARE(f.topMargin(), 8.0);
+    QCOMPARE(f.bottomMargin(), 16.0);
+    QCOMPARE(doc.begin().next().blockFormat().leftMargin(), 0.0);
+    const int secret = PlainTextOf(doc).indexOf(QStringLiteral("secret"));
+    QVERIFY(secret > 0);
+    QVERIFY(FormatAt(doc, secret).boolProperty(TextFormats::kHidden));
+    QCOMPARE(FormatAt(doc, secret).underlineStyle(), QTextCharFormat::DotLine);
+    const int both = PlainTextOf(doc).indexOf(QStringLiteral("both"));
+    QVERIFY(FormatAt(doc, both).fontUnderline());
+    QVERIFY(!FormatAt(doc, PlainTextOf(doc).indexOf(QStringLiteral("shown")))
+                 .boolProperty(TextFormats::kHidden));
+    QCOMPARE(RtfPlainText(rtf), PlainTextOf(doc));
+
+    const QByteArray saved = WriteRtf(doc);
+    for (const char* w : {"\\li720", "\\ri360", "\\fi-180", "\\sb120", "\\sa240", "\\v "})
+        QVERIFY2(saved.contains(w), w);
+    QTextDocument back;
+    ReadRtf(saved, back);
+    QCOMPARE(back.begin().blockFormat(), f);
+    QVERIFY(FormatAt(back, secret).boolProperty(TextFormats::kHidden));
+    QVERIFY(FormatAt(back, both).fontUnderline());
+    QCOMPARE(WriteRtf(back), saved);
 }
 
 QTEST_MAIN(tst_RtfWriter)

@@ -150,6 +150,7 @@ int Check(const QString& HtmlPath) {
 struct TStructure {
     struct TPicture {
         QSize Size; // as shown, in pixels
+        QSize Own;  // of the image itself; an 8x8 box where ours has none to show
         bool Found = true;
     };
     struct TListItem {
@@ -202,6 +203,7 @@ TStructure StructureOf(QTextDocument& Doc) {
                     own = QImage::fromData(res.toByteArray()).size();
                 TStructure::TPicture p;
                 p.Found = !own.isEmpty();
+                p.Own = own;
                 p.Size = QSize(img.width() > 0 ? qRound(img.width()) : own.width(),
                                img.height() > 0 ? qRound(img.height()) : own.height());
                 for (int i = 1; i < f.length(); ++i)
@@ -237,10 +239,11 @@ TStructure StructureOf(QTextDocument& Doc) {
 QString PicturesText(const TStructure& S) {
     QStringList l;
     for (const TStructure::TPicture& p : S.Pictures)
-        l << QStringLiteral("%1x%2%3")
+        l << QStringLiteral("%1x%2 (%3)")
                  .arg(p.Size.width())
                  .arg(p.Size.height())
-                 .arg(p.Found ? QString() : QStringLiteral(" (no image)"));
+                 .arg(p.Found ? QStringLiteral("image %1x%2").arg(p.Own.width()).arg(p.Own.height())
+                              : QStringLiteral("no image"));
     return QStringLiteral("%1 [%2]").arg(S.Pictures.size()).arg(l.join(u", "));
 }
 
@@ -330,7 +333,8 @@ int Compare(const QString& Theirs, const QString& Ours) {
     bool pictures = sa.Pictures.size() == sb.Pictures.size();
     for (qsizetype i = 0; pictures && i < sa.Pictures.size(); ++i)
         pictures = sa.Pictures[i].Found == sb.Pictures[i].Found &&
-                   SameSize(sa.Pictures[i].Size, sb.Pictures[i].Size);
+                   SameSize(sa.Pictures[i].Size, sb.Pictures[i].Size) &&
+                   SameSize(sa.Pictures[i].Own, sb.Pictures[i].Own);
     line("pictures", pictures, PicturesText(sa), PicturesText(sb));
 
     bool lists = sa.ListItems.size() == sb.ListItems.size();

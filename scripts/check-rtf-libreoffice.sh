@@ -34,7 +34,7 @@ fi
 generator=()
 [ -f build/CMakeCache.txt ] || generator=(-G Ninja)
 cmake -S . -B build "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVMR_BUILD_TESTS=ON >/dev/null
-cmake --build build --target rtf_interop >/dev/null
+cmake --build build --target rtf_interop
 interop=build/tests/rtf/rtf_interop
 export QT_QPA_PLATFORM=offscreen
 

@@ -19,6 +19,8 @@ cmake --build build --target bench_rtf bench_title bench_search bench_cipher ben
 pairs=(
     "LoadFromStream SetHtml 0.3"
     "SaveToStream ToHtml 0.3"
+    "StructuredReadRtf StructuredSetHtml -"
+    "StructuredWriteRtf StructuredToHtml -"
     "TitleKeystroke PageLoad 0.05"
     "FindNextPlainText FindNextHiddenEditor 0.1"
     "FindNextPlainText FindNextHiddenEditor 500ms"

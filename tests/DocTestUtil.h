@@ -31,8 +31,14 @@ inline TFontStyles StylesOf(const QTextCharFormat& F) {
 
 // Every RTF fixture, by path below the test data folder.
 inline const char* const kRtfFixtures[] = {
-    "richedit/richedit8.rtf",        "richedit/richedit41.rtf",    "richedit/richedit20.rtf",
-    "richedit/richedit_objects.rtf", "libreoffice/lo_formats.rtf", "libreoffice/lo_structure.rtf",
+    "richedit/richedit8.rtf",          "richedit/richedit41.rtf",
+    "richedit/richedit20.rtf",         "richedit/richedit_objects.rtf",
+    "libreoffice/lo_formats.rtf",      "libreoffice/lo_structure.rtf",
+    "richedit/richedit_png.rtf",       "richedit/richedit_jpeg.rtf",
+    "richedit/richedit_wmf_dib.rtf",   "richedit/richedit_bullets.rtf",
+    "richedit/richedit_numbers.rtf",   "richedit/richedit_table.rtf",
+    "richedit/richedit_link.rtf",      "richedit/richedit_all.rtf",
+    "libreoffice/lo_lists_tables.rtf",
 };
 
 inline Qt::Alignment AlignmentAt(const QTextDocument& Doc, int Pos) {

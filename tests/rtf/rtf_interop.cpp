@@ -4,12 +4,28 @@
 //                                   of that RTF) with Qt's HTML reader and
 //                                   reports every character whose text or
 //                                   format differs from the sample's.
+//   rtf_interop roundtrip IN.rtf OUT.rtf
+//                                   reads IN.rtf with our reader, writes it
+//                                   with our writer, and tells what was read.
+//   rtf_interop compare A.html B.html
+//                                   compares the structure of two renderings,
+//                                   of a fixture (A) and of our round trip of
+//                                   it (B): pictures and their sizes, list
+//                                   items with their kind and level, table
+//                                   cells, link targets and the words.
 
 #include "DocTestUtil.h"
+#include "RtfReader.h"
 #include "RtfWriter.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTextList>
 #include <QTextStream>
+#include <QTextTable>
+#include <QUrl>
 
 namespace {
 
@@ -130,6 +146,234 @@ int Check(const QString& HtmlPath) {
     return errors ? 1 : 0;
 }
 
+// What a document holds, in document order.
+struct TStructure {
+    struct TPicture {
+        QSize Size; // as shown, in pixels
+        QSize Own;  // of the image itself; an 8x8 box where ours has none to show
+        bool Found = true;
+    };
+    struct TListItem {
+        bool Numbered = false;
+        int Level = 0;
+        QString Text;
+    };
+    struct TCell {
+        QString Text;
+        int RowSpan = 1, ColSpan = 1;
+    };
+    QList<TPicture> Pictures;
+    QList<TListItem> ListItems;
+    QList<QList<TCell>> Tables;
+    QStringList Links;
+    QStringList Words;
+};
+
+QString Simplified(QString S) {
+    S.remove(QChar::ObjectReplacementCharacter);
+    S.replace(QChar::ParagraphSeparator, u' ');
+    S.replace(QChar::LineSeparator, u' ');
+    return S.simplified();
+}
+
+TStructure StructureOf(QTextDocument& Doc) {
+    TStructure s;
+    QList<QTextTable*> tables;
+    QString lastHref;
+    for (QTextBlock b = Doc.begin(); b.isValid(); b = b.next()) {
+        if (QTextList* l = b.textList()) {
+            const QTextListFormat::Style st = l->format().style();
+            const bool numbered = st != QTextListFormat::ListDisc &&
+                                  st != QTextListFormat::ListCircle &&
+                                  st != QTextListFormat::ListSquare;
+            s.ListItems.append({numbered, l->format().indent(), Simplified(b.text())});
+        }
+        if (QTextTable* t = QTextCursor(b).currentTable(); t && !tables.contains(t))
+            tables.append(t);
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const QTextCharFormat cf = f.charFormat();
+            if (cf.isImageFormat()) {
+                const QTextImageFormat img = cf.toImageFormat();
+                const QVariant res = Doc.resource(QTextDocument::ImageResource, QUrl(img.name()));
+                QSize own;
+                if (res.canConvert<QImage>())
+                    own = res.value<QImage>().size();
+                if (own.isEmpty() && res.canConvert<QByteArray>())
+                    own = QImage::fromData(res.toByteArray()).size();
+                TStructure::TPicture p;
+                p.Found = !own.isEmpty();
+                p.Own = own;
+                p.Size = QSize(img.width() > 0 ? qRound(img.width()) : own.width(),
+                               img.height() > 0 ? qRound(img.height()) : own.height());
+                for (int i = 1; i < f.length(); ++i)
+                    s.Pictures.append(p);
+                s.Pictures.append(p);
+            }
+            // One link may span fragments of several formats.
+            const QString href = cf.isAnchor() ? cf.anchorHref() : QString();
+            if (!href.isEmpty() && href != lastHref)
+                s.Links.append(href);
+            lastHref = href;
+        }
+    }
+    for (QTextTable* t : tables) {
+        QList<TStructure::TCell> cells;
+        for (int r = 0; r < t->rows(); ++r)
+            for (int c = 0; c < t->columns(); ++c) {
+                const QTextTableCell cell = t->cellAt(r, c);
+                if (cell.row() != r || cell.column() != c)
+                    continue; // covered by a merged cell
+                QTextCursor cur = cell.firstCursorPosition();
+                cur.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+                cells.append({Simplified(cur.selectedText()), cell.rowSpan(), cell.columnSpan()});
+            }
+        s.Tables.append(cells);
+    }
+    static const QRegularExpression nonWord(QStringLiteral("\\W+"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    s.Words = PlainTextOf(Doc).split(nonWord, Qt::SkipEmptyParts);
+    return s;
+}
+
+QString PicturesText(const TStructure& S) {
+    QStringList l;
+    for (const TStructure::TPicture& p : S.Pictures)
+        l << QStringLiteral("%1x%2 (%3)")
+                 .arg(p.Size.width())
+                 .arg(p.Size.height())
+                 .arg(p.Found ? QStringLiteral("image %1x%2").arg(p.Own.width()).arg(p.Own.height())
+                              : QStringLiteral("no image"));
+    return QStringLiteral("%1 [%2]").arg(S.Pictures.size()).arg(l.join(u", "));
+}
+
+QString ListText(const TStructure& S) {
+    QStringList l;
+    for (const TStructure::TListItem& i : S.ListItems)
+        l << QStringLiteral("%1/%2 \"%3\"")
+                 .arg(i.Numbered ? QStringLiteral("numbered") : QStringLiteral("bullet"))
+                 .arg(i.Level)
+                 .arg(i.Text);
+    return QStringLiteral("%1 [%2]").arg(S.ListItems.size()).arg(l.join(u", "));
+}
+
+QString CellsText(const QList<TStructure::TCell>& Cells) {
+    QStringList l;
+    for (const TStructure::TCell& c : Cells)
+        l << (c.RowSpan > 1 || c.ColSpan > 1
+                  ? QStringLiteral("%1 (%2x%3)").arg(c.Text).arg(c.RowSpan).arg(c.ColSpan)
+                  : c.Text);
+    return QStringLiteral("%1 cells [%2]").arg(Cells.size()).arg(l.join(u" | "));
+}
+
+QString TablesText(const TStructure& S) {
+    QStringList l;
+    for (const QList<TStructure::TCell>& t : S.Tables)
+        l << CellsText(t);
+    return QStringLiteral("%1 [%2]").arg(S.Tables.size()).arg(l.join(u"; "));
+}
+
+QString LinksText(const TStructure& S) {
+    return QStringLiteral("%1 [%2]").arg(S.Links.size()).arg(S.Links.join(u", "));
+}
+
+void PrintSummary(QTextStream& Out, const TStructure& S) {
+    Out << "  pictures   " << PicturesText(S) << "\n"
+        << "  list items " << ListText(S) << "\n"
+        << "  tables     " << TablesText(S) << "\n"
+        << "  links      " << LinksText(S) << "\n"
+        << "  words      " << S.Words.size() << "\n";
+}
+
+int RoundTrip(const QString& In, const QString& Out) {
+    QTextStream out(stdout);
+    QTextDocument doc;
+    if (!ReadRtf(ReadFileBytes(In), doc)) {
+        out << "  not RTF: " << In << "\n";
+        return 1;
+    }
+    QFile f(Out);
+    if (!f.open(QIODevice::WriteOnly))
+        return 2;
+    f.write(WriteRtf(doc));
+    out << " read by us:\n";
+    PrintSummary(out, StructureOf(doc));
+    return 0;
+}
+
+// A rendering in HTML, read by Qt with the pictures beside it.
+void ReadHtml(const QString& Path, QTextDocument& Doc) {
+    Doc.setBaseUrl(QUrl::fromLocalFile(QFileInfo(Path).absolutePath() + u'/'));
+    Doc.setHtml(QString::fromUtf8(ReadFileBytes(Path)));
+}
+
+// Sizes go through twips and back, and each program rounds them its own way.
+bool SameSize(QSize A, QSize B) {
+    const auto near = [](int X, int Y) { return qAbs(X - Y) <= qMax(2, qMax(X, Y) / 20); };
+    return near(A.width(), B.width()) && near(A.height(), B.height());
+}
+
+int Compare(const QString& Theirs, const QString& Ours) {
+    QTextStream out(stdout);
+    QTextDocument a, b;
+    ReadHtml(Theirs, a);
+    ReadHtml(Ours, b);
+    const TStructure sa = StructureOf(a), sb = StructureOf(b);
+    QStringList failed;
+    const auto line = [&](const char* What, bool Same, const QString& A, const QString& B) {
+        out << "  " << QString::fromLatin1(What).leftJustified(10) << (Same ? " ok   " : " DIFF ");
+        if (Same)
+            out << A << "\n";
+        else
+            out << "\n      original:  " << A << "\n      round trip: " << B << "\n";
+        if (!Same)
+            failed << QString::fromLatin1(What);
+    };
+
+    bool pictures = sa.Pictures.size() == sb.Pictures.size();
+    for (qsizetype i = 0; pictures && i < sa.Pictures.size(); ++i)
+        pictures = sa.Pictures[i].Found == sb.Pictures[i].Found &&
+                   SameSize(sa.Pictures[i].Size, sb.Pictures[i].Size) &&
+                   SameSize(sa.Pictures[i].Own, sb.Pictures[i].Own);
+    line("pictures", pictures, PicturesText(sa), PicturesText(sb));
+
+    bool lists = sa.ListItems.size() == sb.ListItems.size();
+    for (qsizetype i = 0; lists && i < sa.ListItems.size(); ++i)
+        lists = sa.ListItems[i].Numbered == sb.ListItems[i].Numbered &&
+                sa.ListItems[i].Level == sb.ListItems[i].Level &&
+                sa.ListItems[i].Text == sb.ListItems[i].Text;
+    line("list items", lists, ListText(sa), ListText(sb));
+
+    // Per table, the cells and their text; spans are shown but not compared, as
+    // LibreOffice renders a merge against its own column grid.
+    bool tables = sa.Tables.size() == sb.Tables.size();
+    for (qsizetype t = 0; tables && t < sa.Tables.size(); ++t) {
+        tables = sa.Tables[t].size() == sb.Tables[t].size();
+        for (qsizetype c = 0; tables && c < sa.Tables[t].size(); ++c)
+            tables = sa.Tables[t][c].Text == sb.Tables[t][c].Text;
+    }
+    line("tables", tables, TablesText(sa), TablesText(sb));
+
+    line("links", sa.Links == sb.Links, LinksText(sa), LinksText(sb));
+
+    qsizetype w = 0;
+    while (w < sa.Words.size() && w < sb.Words.size() && sa.Words[w] == sb.Words[w])
+        ++w;
+    const bool words = w == sa.Words.size() && w == sb.Words.size();
+    const auto around = [w](const QStringList& L) {
+        const qsizetype from = qMax<qsizetype>(0, w - 3);
+        return QStringLiteral("%1 words, from word %2: \"%3\"")
+            .arg(L.size())
+            .arg(w + 1)
+            .arg(L.mid(from, 8).join(u' '));
+    };
+    line("words", words, words ? QString::number(sa.Words.size()) : around(sa.Words),
+         around(sb.Words));
+
+    out << (failed.isEmpty() ? " same\n" : " DIFFERS in " + failed.join(u", ") + u'\n');
+    return failed.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -148,6 +392,11 @@ int main(int argc, char** argv) {
     }
     if (args.size() == 3 && args[1] == QLatin1String("check"))
         return Check(args[2]);
-    QTextStream(stderr) << "usage: rtf_interop sample OUT.rtf | check IN.html\n";
+    if (args.size() == 4 && args[1] == QLatin1String("roundtrip"))
+        return RoundTrip(args[2], args[3]);
+    if (args.size() == 4 && args[1] == QLatin1String("compare"))
+        return Compare(args[2], args[3]);
+    QTextStream(stderr) << "usage: rtf_interop sample OUT.rtf | check IN.html | roundtrip IN.rtf "
+                           "OUT.rtf | compare A.html B.html\n";
     return 2;
 }

@@ -151,6 +151,73 @@ QString ListMarker(const QTextListFormat& List, int Index) {
     return List.numberPrefix() + s + List.numberSuffix();
 }
 
+namespace {
+
+bool IsBullet(QTextListFormat::Style S) {
+    return S == QTextListFormat::ListDisc || S == QTextListFormat::ListCircle ||
+           S == QTextListFormat::ListSquare || S == QTextListFormat::ListStyleUndefined;
+}
+
+int LevelNfcOf(QTextListFormat::Style S) {
+    switch (S) {
+    case QTextListFormat::ListDecimal:
+        return 0;
+    case QTextListFormat::ListUpperRoman:
+        return 1;
+    case QTextListFormat::ListLowerRoman:
+        return 2;
+    case QTextListFormat::ListUpperAlpha:
+        return 3;
+    case QTextListFormat::ListLowerAlpha:
+        return 4;
+    default:
+        return 23;
+    }
+}
+
+QByteArray Hex2(int N) {
+    return "\\'" + QByteArray::number(N, 16).rightJustified(2, '0');
+}
+
+} // namespace
+
+QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
+    QByteArray out = "{\\list\\listtemplateid" + QByteArray::number(Id) + "\\listhybrid";
+    for (int level = 0; level <= kRtfMaxListLevel; ++level) {
+        const QTextListFormat& List = Levels[size_t(level)];
+        const QTextListFormat::Style style = List.style();
+        const QByteArray nfc = QByteArray::number(LevelNfcOf(style));
+        out += "{\\listlevel\\levelnfc" + nfc + "\\levelnfcn" + nfc +
+               "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat" +
+               QByteArray::number(ListStart(List));
+        if (IsBullet(style)) {
+            const char* bullet = style == QTextListFormat::ListCircle   ? "o"
+                                 : style == QTextListFormat::ListSquare ? "\\u9642 ?"
+                                                                        : "\\u8226 ?";
+            out += "{\\leveltext\\'01";
+            out += bullet;
+            out += ";}{\\levelnumbers;}";
+        } else {
+            // The level's own number between the prefix and the suffix.
+            const QString prefix = List.numberPrefix().left(8),
+                          suffix = List.numberSuffix().left(8);
+            out += "{\\leveltext" + Hex2(int(prefix.size() + 1 + suffix.size()));
+            AppendText(out, prefix);
+            out += Hex2(level);
+            AppendText(out, suffix);
+            out += ";}{\\levelnumbers" + Hex2(int(prefix.size()) + 1) + ";}";
+        }
+        out += "\\fi-360\\li" + QByteArray::number(ListIndentOfLevel(level)) + "}";
+    }
+    out += "{\\listname ;}\\listid" + QByteArray::number(Id) + "}";
+    return out;
+}
+
+QByteArray ListOverrideEntry(int Id) {
+    const QByteArray id = QByteArray::number(Id);
+    return "{\\listoverride\\listid" + id + "\\listoverridecount0\\ls" + id + "}";
+}
+
 QByteArray PnGroups(const QTextListFormat& List, int Index) {
     const QString Marker = ListMarker(List, Index);
     QByteArray out;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QTextListFormat>
 
+#include <array>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -62,6 +63,12 @@ QString ListMarker(const QTextListFormat& List, int Index);
 // The {\pntext ...}{\*\pn ...} groups that make a paragraph the item at Index
 // of List for the rich-edit control.
 QByteArray PnGroups(const QTextListFormat& List, int Index);
+// The list table's entry of a list of nine levels, each numbered as its
+// format says, under Id, as word processors read it; and the override that
+// paragraphs name as \lsId.
+using TRtfListLevels = std::array<QTextListFormat, kRtfMaxListLevel + 1>;
+QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id);
+QByteArray ListOverrideEntry(int Id);
 // The indent of an item at Level, in twips, as the control writes it; and
 // the level that an item's left indent stands for.
 int32_t ListIndentOfLevel(int Level);

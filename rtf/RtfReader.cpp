@@ -1320,6 +1320,14 @@ QTextList* TRtfReader::ListOf(const TParaState& P) {
         f.setProperty(TextFormats::kListStart, Start);
         return f;
     };
+    // The rich-edit form says exactly how the number looks.
+    const auto pnFormat = [&](int Level) {
+        QTextListFormat f = make(QTextListFormat::Style(P.Pn), Level, P.PnStart);
+        if (P.PnBefore)
+            f.setNumberPrefix(QString(QChar(P.PnBefore)));
+        f.setNumberSuffix(P.PnAfter ? QString(QChar(P.PnAfter)) : QString());
+        return f;
+    };
     if (P.Ls > 0) {
         const int level = std::max<int>(P.Ilvl, 0);
         if (const TRtfListLevel* l = FListTable.Level(P.Ls, level); l && l->Numbered) {
@@ -1328,7 +1336,10 @@ QTextList* TRtfReader::ListOf(const TParaState& P) {
                 return it->second;
             if (FLsLists.size() >= kMaxLsLists)
                 return nullptr;
-            QTextList* list = FCur.createList(make(l->Style, level, l->Start));
+            QTextListFormat f = P.Pn ? pnFormat(level) : make(l->Style, level, l->Start);
+            if (!P.Pn)
+                f.setNumberSuffix(QStringLiteral("."));
+            QTextList* list = FCur.createList(f);
             FLsLists.emplace(key, list);
             return list;
         }
@@ -1345,11 +1356,7 @@ QTextList* TRtfReader::ListOf(const TParaState& P) {
     QTextList*& list = FPnLists[size_t(level)];
     if (list && list->format().style() == style)
         return list;
-    QTextListFormat f = make(style, level, P.PnStart);
-    if (P.PnBefore)
-        f.setNumberPrefix(QString(QChar(P.PnBefore)));
-    f.setNumberSuffix(P.PnAfter ? QString(QChar(P.PnAfter)) : QString());
-    list = FCur.createList(f);
+    list = FCur.createList(pnFormat(level));
     return list;
 }
 

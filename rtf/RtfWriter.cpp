@@ -41,6 +41,7 @@ struct TRunFormat {
 struct TParaFormat {
     int Align = 0; // 1 centred, 2 right, 3 justified
     int Li = 0, Ri = 0, Fi = 0, Sb = 0, Sa = 0;
+    int Ls = 0, Ilvl = 0; // a list item's list, from 1, and level
     bool InTable = false;
     bool operator==(const TParaFormat&) const = default;
 };
@@ -89,6 +90,12 @@ private:
     QList<QRgb> FColors;
     QHash<QRgb, int> FColorIndex;
     QHash<int, TRunFormat> FFormatCache;
+    // Lists in order of first use; \\lsN is the Nth. A list that starts
+    // under an item of another, one level deeper, is that one's next level,
+    // as word processors number outlines.
+    std::vector<std::array<const QTextList*, kRtfMaxListLevel + 1>> FLists;
+    QHash<const QTextList*, int> FListIndex;
+    int ListIndex(const QTextList* L, int Level);
 };
 
 TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc) {
@@ -119,7 +126,27 @@ QByteArray TRtfWriter::Write() {
     for (const QRgb c : FColors)
         out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
                "\\blue" + QByteArray::number(qBlue(c)) + ';';
-    out += "}\r\n{\\*\\generator Vellomar;}\\viewkind4\\uc1 \r\n";
+    out += "}\r\n";
+    // Lists for word processors; the control reads each item's own \\pn.
+    if (!FLists.empty()) {
+        out += "{\\*\\listtable";
+        for (size_t i = 0; i < FLists.size(); ++i) {
+            TRtfListLevels levels;
+            // A level that no list of ours has is numbered as the one above.
+            QTextListFormat above = FLists[i][0] ? FLists[i][0]->format() : QTextListFormat();
+            for (size_t l = 0; l < levels.size(); ++l) {
+                if (FLists[i][l])
+                    above = FLists[i][l]->format();
+                levels[l] = above;
+            }
+            out += ListTableEntry(levels, int(i + 1));
+        }
+        out += "}\r\n{\\*\\listoverridetable";
+        for (size_t i = 0; i < FLists.size(); ++i)
+            out += ListOverrideEntry(int(i + 1));
+        out += "}\r\n";
+    }
+    out += "{\\*\\generator Vellomar;}\\viewkind4\\uc1 \r\n";
     out.append(FBody.data(), qsizetype(FBody.size()));
     out += "}\r\n";
     return out;
@@ -244,8 +271,11 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const
         return int(std::clamp<qreal>(qRound(Px * TextObjects::kTwipsPerPixel), -31680, 31680));
     };
     if (list) {
-        p.Li = ListIndentOfLevel(list->format().indent() - 1);
+        const int level = std::clamp(list->format().indent() - 1, 0, kRtfMaxListLevel);
+        p.Li = ListIndentOfLevel(level);
         p.Fi = -360;
+        p.Ls = ListIndex(list, level);
+        p.Ilvl = level;
     } else {
         p.Li = twips(bf.leftMargin());
         p.Fi = twips(bf.textIndent());
@@ -254,11 +284,17 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const
     p.Sb = std::max(twips(bf.topMargin()), 0);
     p.Sa = std::max(twips(bf.bottomMargin()), 0);
     p.InTable = InTable;
+    // Each item restates its paragraph: the control numbers it by its \\pn,
+    // and word processors by the \\ls that follows, which they take over it.
+    if (list)
+        FFirstParagraph = true;
     Paragraph(p);
     if (list) {
         const QByteArray pn = PnGroups(list->format(), list->itemNumber(B));
         FBody.append(pn.constData(), size_t(pn.size()));
         FNeedDelim = false;
+        Word("\\ls", p.Ls);
+        Word("\\ilvl", p.Ilvl);
     }
     bool any = false;
     // Fragments follow each other without gaps, so their positions are
@@ -363,6 +399,18 @@ void TRtfWriter::LinkTo(const QString& Href) {
     FBody.append(inst.constData(), size_t(inst.size()));
     FBody += "}}{\\fldrslt{";
     FNeedDelim = false;
+}
+
+int TRtfWriter::ListIndex(const QTextList* L, int Level) {
+    if (const auto it = FListIndex.constFind(L); it != FListIndex.constEnd())
+        return *it;
+    const bool under = !FLists.empty() && Level > 0 && FLists.back()[size_t(Level - 1)] &&
+                       !FLists.back()[size_t(Level)];
+    auto& levels = under ? FLists.back() : FLists.emplace_back();
+    levels[size_t(Level)] = L;
+    const int index = int(&levels - FLists.data()) + 1;
+    FListIndex.insert(L, index);
+    return index;
 }
 
 void TRtfWriter::Word(const char* W) {

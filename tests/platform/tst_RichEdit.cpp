@@ -173,6 +173,7 @@ private slots:
     void htmlPasted();
     void hostileHtml_data();
     void hostileHtml();
+    void pictureCopiedInside();
     void filesDropped_data();
     void filesDropped();
 };
@@ -957,6 +958,34 @@ void tst_RichEdit::hostileHtml() {
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(e->Text().contains(QLatin1String("PLAIN")), !asHtml);
     QVERIFY(Pictures(*e->document()).isEmpty());
+}
+
+// Copied inside the editor, a picture comes back as HTML that only names it:
+// pasted, it is the same picture, with its bytes, and is saved.
+void tst_RichEdit::pictureCopiedInside() {
+    const QByteArray png = Encoded(Filled(7, 5), "PNG");
+    QWidget top;
+    auto* e = new TRichEdit(&top);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    Load(*e, "{\\rtf1 a{\\pict\\pngblip\\picw7\\pich5\\picwgoal150\\pichgoal150 " + png.toHex() +
+                 "}b}");
+    e->SetFocus();
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(QApplication::clipboard()->mimeData()->hasHtml());
+    QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    QApplication::clipboard()->clear();
+    QCOMPARE(e->Text(), QString::fromUtf16(u"a\uFFFCba\uFFFCb"));
+    QTextDocument again;
+    QVERIFY(ReadRtf(Save(*e), again));
+    const QList<QTextImageFormat> pictures = Pictures(again);
+    QCOMPARE(pictures.size(), 2);
+    for (const QTextImageFormat& f : pictures) {
+        QCOMPARE(f.property(TextObjects::kPictureBytes).toByteArray(), png);
+        QCOMPARE(QSizeF(f.width(), f.height()), QSizeF(10, 10));
+    }
 }
 
 void tst_RichEdit::filesDropped_data() {

@@ -639,6 +639,8 @@ void tst_RichEdit::picturesPasted_data() {
     QTest::newRow("JPEG bytes") << "image/jpeg" << int(TextObjects::ptJpeg);
     QTest::newRow("an image") << "image" << int(TextObjects::ptPng);
     QTest::newRow("a copied file") << "file" << int(TextObjects::ptJpeg);
+    // A browser's "copy image" gives the picture and HTML that names it.
+    QTest::newRow("from a browser") << "browser" << int(TextObjects::ptPng);
 }
 
 // Ctrl+V of a picture puts it in the page as an object that is saved as it
@@ -661,6 +663,10 @@ void tst_RichEdit::picturesPasted() {
     if (how == QLatin1String("image/png") || how == QLatin1String("image/jpeg")) {
         expected = encoded(how == QLatin1String("image/png") ? "PNG" : "JPEG");
         mime->setData(how, expected);
+    } else if (how == QLatin1String("browser")) {
+        expected = encoded("PNG");
+        mime->setData(QStringLiteral("image/png"), expected);
+        mime->setHtml(QStringLiteral("<img src=\"https://example.com/a.png\" alt=\"A\">"));
     } else if (how == QLatin1String("image")) {
         mime->setImageData(image);
     } else {

@@ -1,5 +1,6 @@
 #include "RichEdit.h"
 
+#include "HtmlPaste.h"
 #include "RichTextStream.h"
 #include "RtfPictures.h"
 #include "RtfReader.h"
@@ -353,14 +354,37 @@ bool TRichEdit::canInsertFromMimeData(const QMimeData* Source) const {
 
 void TRichEdit::insertFromMimeData(const QMimeData* Source) {
     RunGuarded([&] {
-        if (MayHoldPicture(Source)) {
-            if (const auto f = PictureOfMime(Source, document())) {
-                QTextCursor c = textCursor();
-                c.insertImage(*f);
-                setTextCursor(c);
-                ensureCursorVisible();
+        const auto insert = [this](const auto& Apply) {
+            QTextCursor c = textCursor();
+            Apply(c);
+            setTextCursor(c);
+            ensureCursorVisible();
+        };
+        // HTML that holds text wins over a picture of it; a copied picture
+        // often comes with HTML that only names it.
+        std::optional<THtmlContent> html;
+        if (acceptRichText() && Source->hasHtml()) {
+            html = ContentOfHtml(Source->html(), document());
+            if (!html) {
+                // Too large or too deep to read as HTML: its plain text only.
+                if (Source->hasText())
+                    insert([&](QTextCursor& c) { c.insertText(Source->text()); });
                 return;
             }
+            if (html->HasText) {
+                insert([&](QTextCursor& c) { c.insertFragment(html->Fragment); });
+                return;
+            }
+        }
+        if (MayHoldPicture(Source)) {
+            if (const auto f = PictureOfMime(Source, document())) {
+                insert([&](QTextCursor& c) { c.insertImage(*f); });
+                return;
+            }
+        }
+        if (html) {
+            insert([&](QTextCursor& c) { c.insertFragment(html->Fragment); });
+            return;
         }
         QTextEdit::insertFromMimeData(Source);
     });

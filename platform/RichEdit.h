@@ -122,7 +122,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* Event) override;
     void mouseMoveEvent(QMouseEvent* Event) override;
     // Pictures pasted or dropped become picture objects that are saved with
-    // the page; everything else is inserted as Qt does.
+    // the page. HTML keeps its lists, tables and links; its data: pictures
+    // become picture objects and any other picture its alt text, and nothing
+    // it names is loaded. Everything else is inserted as Qt does.
     bool canInsertFromMimeData(const QMimeData* Source) const override;
     void insertFromMimeData(const QMimeData* Source) override;
 

@@ -1,5 +1,6 @@
 #include "RtfPictures.h"
 
+#include "RtfBitmaps.h"
 #include "RtfHex.h"
 #include "TextObjects.h"
 
@@ -87,9 +88,51 @@ bool IsFile(const TRtfPicture& P) {
     return P.Kind == TRtfPicture::pkPng || P.Kind == TRtfPicture::pkJpeg;
 }
 
+enum class TOtherKind { Unknown, Metafile, Dib };
+
+// Which of the other kinds a kept {\pict ...} group holds: its last format
+// word outside subgroups, before any \bin data.
+TOtherKind OtherKind(QByteArrayView Group) {
+    TOtherKind kind = TOtherKind::Unknown;
+    int depth = 0;
+    const qsizetype n = Group.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = Group[i];
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            if (--depth <= 0)
+                break;
+        } else if (c == '\\' && i + 1 < n) {
+            qsizetype j = i + 1;
+            while (j < n &&
+                   ((Group[j] >= 'a' && Group[j] <= 'z') || (Group[j] >= 'A' && Group[j] <= 'Z')))
+                ++j;
+            if (j == i + 1) {
+                ++i; // an escaped symbol
+                continue;
+            }
+            const QByteArrayView word = Group.sliced(i + 1, j - i - 1);
+            i = j - 1;
+            if (depth != 1)
+                continue;
+            if (word == "bin")
+                break;
+            if (word == "wmetafile")
+                kind = TOtherKind::Metafile;
+            else if (word == "dibitmap")
+                kind = TOtherKind::Dib;
+            else if (word == "emfblip" || word == "wbitmap" || word == "macpict" ||
+                     word == "pmmetafile" || word == "pngblip" || word == "jpegblip")
+                kind = TOtherKind::Unknown;
+        }
+    }
+    return kind;
+}
+
 // The object of a picture whose image, if any, is decoded already.
 QTextImageFormat FormatOf(const TRtfPicture& P, QByteArrayView Group, const QImage& Image,
-                          QTextDocument* Doc) {
+                          QTextDocument* Doc, bool OwnInPixels) {
     QTextImageFormat f;
     const bool file = IsFile(P);
     if (file) {
@@ -103,8 +146,8 @@ QTextImageFormat FormatOf(const TRtfPicture& P, QByteArrayView Group, const QIma
     if (P.PicH > 0)
         f.setProperty(kPictureHeight, int(P.PicH));
     // Stated sizes of bitmaps and pictures are pixels, of metafiles 0.01 mm.
-    f.setWidth(Side(P.GoalW, P.PicW, Image.width(), P.ScaleX, file));
-    f.setHeight(Side(P.GoalH, P.PicH, Image.height(), P.ScaleY, file));
+    f.setWidth(Side(P.GoalW, P.PicW, Image.width(), P.ScaleX, OwnInPixels));
+    f.setHeight(Side(P.GoalH, P.PicH, Image.height(), P.ScaleY, OwnInPixels));
     const QString name = ResourceName(file ? QByteArrayView(P.Bytes) : Group);
     f.setName(name);
     if (Doc)
@@ -115,7 +158,17 @@ QTextImageFormat FormatOf(const TRtfPicture& P, QByteArrayView Group, const QIma
 } // namespace
 
 QTextImageFormat PictureFormat(const TRtfPicture& P, QByteArrayView Group, QTextDocument* Doc) {
-    return FormatOf(P, Group, Doc && IsFile(P) ? Decode(P.Bytes) : QImage(), Doc);
+    if (IsFile(P))
+        return FormatOf(P, Group, Doc ? Decode(P.Bytes) : QImage(), Doc, true);
+    // A metafile or bitmap is drawn when it is one bitmap; the group is kept
+    // as it came all the same.
+    const TOtherKind kind = OtherKind(Group);
+    QImage image;
+    if (Doc && kind == TOtherKind::Metafile)
+        image = MetafileBitmap(P.Bytes);
+    else if (Doc && kind == TOtherKind::Dib)
+        image = DibImage(P.Bytes);
+    return FormatOf(P, Group, image, Doc, kind == TOtherKind::Dib);
 }
 
 QByteArray PictureGroup(const QTextImageFormat& F) {
@@ -153,7 +206,7 @@ std::optional<QTextImageFormat> PictureOfFile(const QByteArray& Bytes, QTextDocu
     p.Bytes = Bytes;
     p.PicW = image.width();
     p.PicH = image.height();
-    return FormatOf(p, {}, image, Doc);
+    return FormatOf(p, {}, image, Doc, true);
 }
 
 std::optional<QTextImageFormat> PictureOfImage(const QImage& Image, QTextDocument* Doc) {
@@ -167,5 +220,5 @@ std::optional<QTextImageFormat> PictureOfImage(const QImage& Image, QTextDocumen
         return std::nullopt;
     p.PicW = Image.width();
     p.PicH = Image.height();
-    return FormatOf(p, {}, Image, Doc);
+    return FormatOf(p, {}, Image, Doc, true);
 }

@@ -35,7 +35,8 @@ struct TRtfPicture {
 
 // The image object of a picture read from Group, the whole {\pict ...} group
 // as it stands in the input. Its image is added to Doc as a resource; nothing
-// is added when Doc is null.
+// is added when Doc is null. A metafile that only wraps one bitmap, and a
+// \dibitmap, show that bitmap; other kept kinds show a box.
 QTextImageFormat PictureFormat(const TRtfPicture& P, QByteArrayView Group, QTextDocument* Doc);
 
 // The RTF group that stands for an image object in a page: the kept group as

@@ -1,6 +1,8 @@
 #include "DocTestUtil.h"
+#include "HtmlPaste.h"
 #include "RichEdit.h"
 #include "RichEditActions.h"
+#include "RtfReader.h"
 #include "RtfWriter.h"
 #include "TextObjects.h"
 #include "TextSearch.h"
@@ -9,10 +11,20 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QTextList>
+#include <QTextTable>
 #include <QVBoxLayout>
 #include <functional>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,6 +69,76 @@ protected:
 
 using TEditCall = std::function<void(TRichEdit&)>;
 
+// A port on the loopback address that notices any connection to it.
+class TListener {
+public:
+    TListener() {
+        FSocket = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (FSocket < 0 || bind(FSocket, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            listen(FSocket, 4) != 0 ||
+            getsockname(FSocket, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        FPort = ntohs(a.sin_port);
+    }
+    ~TListener() {
+        if (FSocket >= 0)
+            close(FSocket);
+    }
+    int Port() const { return FPort; }
+    bool Connected(int WaitMs) const {
+        pollfd p{FSocket, POLLIN, 0};
+        return poll(&p, 1, WaitMs) > 0;
+    }
+
+private:
+    int FSocket = -1;
+    int FPort = 0;
+};
+
+QByteArray Encoded(const QImage& Image, const char* Format) {
+    QByteArray bytes;
+    QBuffer b(&bytes);
+    b.open(QIODevice::WriteOnly);
+    Image.save(&b, Format);
+    return bytes;
+}
+
+QImage Filled(int W, int H) {
+    QImage image(W, H, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    return image;
+}
+
+QString DataUrl(const char* Type, const QByteArray& Bytes) {
+    return QStringLiteral("data:image/%1;base64,").arg(QLatin1String(Type)) +
+           QString::fromLatin1(Bytes.toBase64());
+}
+
+// The image objects of a document, in order.
+QList<QTextImageFormat> Pictures(const QTextDocument& Doc) {
+    QList<QTextImageFormat> out;
+    for (QTextBlock b = Doc.begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat())
+                for (int i = 0; i < it.fragment().length(); ++i)
+                    out << it.fragment().charFormat().toImageFormat();
+    return out;
+}
+
+// Ctrl+V of Mime into an editor that holds "ab", between a and b.
+void PasteInto(TRichEdit& E, QMimeData* Mime) {
+    QApplication::clipboard()->setMimeData(Mime);
+    Load(E, "{\\rtf1 ab}");
+    E.SetFocus();
+    E.SetSelStart(1);
+    QTest::keyClick(&E, Qt::Key_V, Qt::ControlModifier);
+    QApplication::clipboard()->clear();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(TEditCall)
@@ -87,6 +169,13 @@ private slots:
     void picturesPasted();
     void ctrlClickOpensLinks_data();
     void ctrlClickOpensLinks();
+    void htmlPasted_data();
+    void htmlPasted();
+    void hostileHtml_data();
+    void hostileHtml();
+    void pictureCopiedInside();
+    void filesDropped_data();
+    void filesDropped();
 };
 
 void tst_RichEdit::loadAndSave() {
@@ -550,6 +639,8 @@ void tst_RichEdit::picturesPasted_data() {
     QTest::newRow("JPEG bytes") << "image/jpeg" << int(TextObjects::ptJpeg);
     QTest::newRow("an image") << "image" << int(TextObjects::ptPng);
     QTest::newRow("a copied file") << "file" << int(TextObjects::ptJpeg);
+    // A browser's "copy image" gives the picture and HTML that names it.
+    QTest::newRow("from a browser") << "browser" << int(TextObjects::ptPng);
 }
 
 // Ctrl+V of a picture puts it in the page as an object that is saved as it
@@ -572,6 +663,10 @@ void tst_RichEdit::picturesPasted() {
     if (how == QLatin1String("image/png") || how == QLatin1String("image/jpeg")) {
         expected = encoded(how == QLatin1String("image/png") ? "PNG" : "JPEG");
         mime->setData(how, expected);
+    } else if (how == QLatin1String("browser")) {
+        expected = encoded("PNG");
+        mime->setData(QStringLiteral("image/png"), expected);
+        mime->setHtml(QStringLiteral("<img src=\"https://example.com/a.png\" alt=\"A\">"));
     } else if (how == QLatin1String("image")) {
         mime->setImageData(image);
     } else {
@@ -650,5 +745,325 @@ void tst_RichEdit::ctrlClickOpensLinks() {
         QCOMPARE(opens[0], QUrl(href));
 }
 
+void tst_RichEdit::htmlPasted_data() {
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<TEditCall>("check");
+    const QByteArray png = Encoded(Filled(7, 5), "PNG");
+    const QByteArray jpeg = Encoded(Filled(40, 20), "JPEG");
+    const QByteArray bmp = Encoded(Filled(6, 9), "BMP");
+    // The one picture of the page, after a save and a load through the codec.
+    const auto savedPicture = [](TRichEdit& E) {
+        QTextDocument again;
+        [&] { QVERIFY(ReadRtf(WriteRtf(*E.document()), again)); }();
+        const QList<QTextImageFormat> pictures = Pictures(again);
+        return pictures.size() == 1 ? pictures[0] : QTextImageFormat();
+    };
+    const auto picture = [=](int Type, QByteArray Bytes, QSizeF Size) {
+        return TEditCall([=](TRichEdit& E) {
+            for (const QTextImageFormat& f : {Pictures(*E.document()).value(0), savedPicture(E)}) {
+                QVERIFY(f.isValid());
+                QCOMPARE(f.intProperty(TextObjects::kPictureType), Type);
+                if (!Bytes.isEmpty())
+                    QCOMPARE(f.property(TextObjects::kPictureBytes).toByteArray(), Bytes);
+                QCOMPARE(QSizeF(f.width(), f.height()), Size);
+            }
+            QVERIFY(!E.document()
+                         ->resource(QTextDocument::ImageResource,
+                                    QUrl(Pictures(*E.document()).value(0).name()))
+                         .isNull());
+        });
+    };
+    const TEditCall none = [](TRichEdit&) {};
+    const QString obj = QString(QChar::ObjectReplacementCharacter);
+
+    QTest::newRow("a list") << "<ul><li>one</li><li>two</li></ul>"
+                            << "one two"
+                            << "a\none\ntwob" << TEditCall([](TRichEdit& E) {
+                                   QTextList* list = E.document()->findBlock(2).textList();
+                                   QVERIFY(list);
+                                   QCOMPARE(list->count(), 2);
+                                   QCOMPARE(list->format().style(), QTextListFormat::ListDisc);
+                               });
+    QTest::newRow("a table")
+        << "<table><tr><td>a1</td><td>b1</td></tr><tr><td>a2</td><td>b2</td></tr></table>"
+        << "a1 b1 a2 b2"
+        << "a\na1\nb1\na2\nb2\nb" << TEditCall([](TRichEdit& E) {
+               QTextCursor c(E.document());
+               c.setPosition(int(E.Text().indexOf(u"b2")));
+               QTextTable* table = c.currentTable();
+               QVERIFY(table);
+               QCOMPARE(table->rows(), 2);
+               QCOMPARE(table->columns(), 2);
+           });
+    QTest::newRow("a link") << "see <a href=\"https://example.com/x\">site</a>"
+                            << "see site"
+                            << "asee siteb" << TEditCall([](TRichEdit& E) {
+                                   QTextCursor c(E.document());
+                                   c.setPosition(7);
+                                   QCOMPARE(c.charFormat().anchorHref(),
+                                            QStringLiteral("https://example.com/x"));
+                                   QTextDocument again;
+                                   QVERIFY(ReadRtf(WriteRtf(*E.document()), again));
+                                   QTextCursor d(&again);
+                                   d.setPosition(7);
+                                   QCOMPARE(d.charFormat().anchorHref(),
+                                            QStringLiteral("https://example.com/x"));
+                               });
+    QTest::newRow("data: PNG at the HTML's size")
+        << "<img src=\"" + DataUrl("png", png) + "\" width=\"30\" height=\"20\">"
+        << ""
+        << "a" + obj + "b" << picture(TextObjects::ptPng, png, QSizeF(30, 20));
+    QTest::newRow("data: JPEG, width only")
+        << "<p>x<img src=\"" + DataUrl("jpeg", jpeg) + "\" width=\"20\"></p>"
+        << "x"
+        << "ax" + obj + "b" << picture(TextObjects::ptJpeg, jpeg, QSizeF(20, 10));
+    QTest::newRow("data: BMP at its own size, stored as PNG")
+        << "<img src=\"" + DataUrl("bmp", bmp) + "\">"
+        << ""
+        << "a" + obj + "b" << picture(TextObjects::ptPng, QByteArray(), QSizeF(6, 9));
+    QTest::newRow("data: picture inside a link")
+        << "<a href=\"https://example.com/\"><img src=\"" + DataUrl("png", png) + "\"></a>"
+        << ""
+        << "a" + obj + "b" << TEditCall([=](TRichEdit& E) {
+               picture(TextObjects::ptPng, png, QSizeF(7, 5))(E);
+               QCOMPARE(Pictures(*E.document()).value(0).anchorHref(),
+                        QStringLiteral("https://example.com/"));
+           });
+    QTest::newRow("remote picture, alt text")
+        << "x<img src=\"http://127.0.0.1:PORT/logo.png\" alt=\"[logo]\" width=\"50\">y"
+        << "xy"
+        << "ax[logo]yb" << none;
+    QTest::newRow("remote picture, no alt") << "x<img src=\"http://127.0.0.1:PORT/logo.png\">y"
+                                            << "xy"
+                                            << "axyb" << none;
+    QTest::newRow("local file named by path") << "x<img src=\"DIR/pic.png\" alt=\"L\">y"
+                                              << "xy"
+                                              << "axLyb" << none;
+    QTest::newRow("local file named by URL") << "x<img src=\"file://DIR/pic.png\" alt=\"L\">y"
+                                             << "xy"
+                                             << "axLyb" << none;
+    QTest::newRow("relative name") << "<base href=\"file://DIR/\">x<img src=\"pic.png\">y"
+                                   << "xy"
+                                   << "axyb" << none;
+    QTest::newRow("data: that is no image")
+        << "x<img src=\"data:text/plain;base64,aGk=\" alt=\"t\">y"
+        << "xy"
+        << "axtyb" << none;
+    QTest::newRow("data: with broken bytes")
+        << "x<img src=\"data:image/png;base64,iVBORw0KGgo!!!!\" alt=\"t\">y"
+        << "xy"
+        << "axtyb" << none;
+    QTest::newRow("style sheet and backgrounds of files")
+        << "<html><head><link rel=\"stylesheet\" href=\"file://DIR/pic.png\">"
+           "<style>@import url(http://127.0.0.1:PORT/s.css);</style></head>"
+           "<body background=\"file://DIR/pic.png\"><table background=\"DIR/pic.png\">"
+           "<tr><td background=\"http://127.0.0.1:PORT/b.png\" "
+           "style=\"background-image: url(DIR/pic.png)\">c</td></tr></table></body></html>"
+        << "c"
+        << "a\nc\nb" << none;
+    QTest::newRow("plain text stays plain")
+        << ""
+        << "<b>x</b>"
+        << "a<b>x</b>b" << TEditCall([](TRichEdit& E) {
+               QTextCursor c(E.document());
+               c.setPosition(5);
+               QCOMPARE(c.charFormat().fontWeight(), int(QFont::Normal));
+               QVERIFY(Pictures(*E.document()).isEmpty());
+           });
+}
+
+// Pasted HTML keeps its lists, tables and links; its data: pictures become
+// pictures of the page that are saved; nothing it names is loaded.
+void tst_RichEdit::htmlPasted() {
+    QFETCH(QString, html);
+    QFETCH(QString, plain);
+    QFETCH(QString, text);
+    QFETCH(TEditCall, check);
+    const TListener server;
+    QVERIFY(server.Port() > 0);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A real picture where the HTML points: it must not be read.
+    QVERIFY(Filled(9, 9).save(dir.filePath(QStringLiteral("pic.png"))));
+    // Any opening of a file in the folder is noticed.
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    const auto closeWatch = qScopeGuard([&] { close(watch); });
+    QVERIFY(inotify_add_watch(watch, QFile::encodeName(dir.path()).constData(),
+                              IN_OPEN | IN_ACCESS) >= 0);
+    html.replace(QLatin1String("PORT"), QString::number(server.Port()));
+    html.replace(QLatin1String("DIR"), dir.path());
+
+    auto* mime = new QMimeData;
+    if (!html.isEmpty())
+        mime->setHtml(html);
+    if (!plain.isEmpty())
+        mime->setText(plain);
+    QWidget top;
+    auto* e = new TRichEdit(&top);
+    e->resize(400, 300);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    PasteInto(*e, mime);
+    // Table cells as paragraphs, whether or not Text() shows their marks.
+    QString shown = e->Text();
+    shown.replace(QChar(0xFDD0), u'\n').replace(QChar(0xFDD1), u'\n');
+    QCOMPARE(shown, text);
+    check(*e);
+    if (QTest::currentTestFailed())
+        return;
+
+    // Laid out and painted, the page still asks for nothing.
+    e->grab();
+    QVERIFY(!server.Connected(100));
+    char events[4096];
+    QCOMPARE(read(watch, events, sizeof events), ssize_t(-1));
+    for (const QTextFormat& f : e->document()->allFormats()) {
+        QVERIFY(!f.hasProperty(QTextFormat::BackgroundImageUrl));
+        if (f.isImageFormat())
+            QVERIFY(
+                f.toImageFormat().name().startsWith(QLatin1String(TextObjects::kResourceScheme)));
+    }
+}
+
+void tst_RichEdit::hostileHtml_data() {
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<bool>("asHtml");
+    const auto times = [](const char* S, int N) { return QString::fromLatin1(S).repeated(N); };
+    QTest::newRow("deep nesting") << times("<div>", 200000) + "x" << false;
+    QTest::newRow("deep nesting, then as many closing tags")
+        << times("<span>", 100000) + "x" + times("</i>", 100000) << false;
+    QTest::newRow("many tags, shallow") << times("<b>x</b>", 30001) << false;
+    QTest::newRow("nesting within the bounds") << times("<b>", 900) + "x" << true;
+    QTest::newRow("comment that never ends") << "x<!--" + times("<b>", 10000) << true;
+    QTest::newRow("quote that never ends") << "x<a href=\"" + times("<b>", 10000) << true;
+    QTest::newRow("data: URL over the limit")
+        << "x<img alt=\"big\" src=\"data:image/png;base64," +
+               QString(int(kMaxDataUrlBytes / 3 * 4 + (8 << 20)), u'A') + "\">"
+        << true;
+    QTest::newRow("thousands of pictures")
+        << times("<img src=\"data:image/png;base64,AAAA\" alt=\"\">", 2001) + "x" << false;
+    QTest::newRow("pictures within the bound")
+        << times("<img src=\"data:image/png;base64,AAAA\" alt=\"\">", 2000) + "x" << true;
+    QTest::newRow("formats within the bound, in one paragraph")
+        << times("<b>x</b><i>y</i>", 5000) << true;
+}
+
+// Hostile HTML is read in bounded time or taken as plain text.
+void tst_RichEdit::hostileHtml() {
+    QFETCH(QString, html);
+    QFETCH(bool, asHtml);
+    auto* mime = new QMimeData;
+    mime->setHtml(html);
+    mime->setText(QStringLiteral("PLAIN"));
+    QWidget top;
+    auto* e = new TRichEdit(&top);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    QElapsedTimer timer;
+    timer.start();
+    PasteInto(*e, mime);
+    QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(e->Text().contains(QLatin1String("PLAIN")), !asHtml);
+    QVERIFY(Pictures(*e->document()).isEmpty());
+}
+
+// Copied inside the editor, a picture comes back as HTML that only names it:
+// pasted, it is the same picture, with its bytes, and is saved.
+void tst_RichEdit::pictureCopiedInside() {
+    const QByteArray png = Encoded(Filled(7, 5), "PNG");
+    QWidget top;
+    auto* e = new TRichEdit(&top);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    Load(*e, "{\\rtf1 a{\\pict\\pngblip\\picw7\\pich5\\picwgoal150\\pichgoal150 " + png.toHex() +
+                 "}b}");
+    e->SetFocus();
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(QApplication::clipboard()->mimeData()->hasHtml());
+    QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    QApplication::clipboard()->clear();
+    QCOMPARE(e->Text(), QString::fromUtf16(u"a\uFFFCba\uFFFCb"));
+    QTextDocument again;
+    QVERIFY(ReadRtf(Save(*e), again));
+    const QList<QTextImageFormat> pictures = Pictures(again);
+    QCOMPARE(pictures.size(), 2);
+    for (const QTextImageFormat& f : pictures) {
+        QCOMPARE(f.property(TextObjects::kPictureBytes).toByteArray(), png);
+        QCOMPARE(QSizeF(f.width(), f.height()), QSizeF(10, 10));
+    }
+}
+
+void tst_RichEdit::filesDropped_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("type");
+    QTest::newRow("a PNG file") << "shot.png" << Encoded(Filled(7, 5), "PNG")
+                                << int(TextObjects::ptPng);
+    QTest::newRow("a JPEG file") << "photo.jpg" << Encoded(Filled(7, 5), "JPEG")
+                                 << int(TextObjects::ptJpeg);
+    QTest::newRow("a text file") << "notes.txt" << QByteArray("just words\n")
+                                 << int(TextObjects::ptNone);
+}
+
+// A picture file dropped on the editor is put where it is dropped; another
+// file is handled as the plain text control handles it.
+void tst_RichEdit::filesDropped() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, type);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+
+    QWidget top;
+    auto* layout = new QVBoxLayout(&top);
+    auto* e = new TRichEdit;
+    auto* plain = new QTextEdit;
+    layout->addWidget(e);
+    layout->addWidget(plain);
+    top.resize(400, 400);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    Load(*e, "{\\rtf1 abcdef}");
+    plain->setPlainText(QStringLiteral("abcdef"));
+    const auto drop = [&](QTextEdit* Target) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(file.fileName())});
+        QTextCursor c(Target->document());
+        c.setPosition(3);
+        const QRect r = Target->cursorRect(c);
+        const QPointF at(r.x() + 1, r.center().y());
+        QWidget* port = Target->viewport();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(port, &enter);
+        QDragMoveEvent move(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(port, &move);
+        QVERIFY(move.isAccepted());
+        QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(port, &dropped);
+        QVERIFY(dropped.isAccepted());
+    };
+    drop(e);
+    drop(plain);
+    if (type == TextObjects::ptNone) {
+        QCOMPARE(e->Text(), plain->toPlainText());
+        QVERIFY(Pictures(*e->document()).isEmpty());
+        return;
+    }
+    QCOMPARE(e->Text(), QString::fromUtf16(u"abc\uFFFCdef"));
+    const QTextImageFormat f = Pictures(*e->document()).value(0);
+    QCOMPARE(f.intProperty(TextObjects::kPictureType), type);
+    QCOMPARE(f.property(TextObjects::kPictureBytes).toByteArray(), bytes);
+    QCOMPARE(QSizeF(f.width(), f.height()), QSizeF(7, 5));
+}
+
 VMR_TEST_MAIN(tst_RichEdit)
+
 #include "tst_RichEdit.moc"

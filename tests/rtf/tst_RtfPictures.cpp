@@ -52,6 +52,142 @@ QByteArray Page(const QByteArray& Body) {
     return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Calibri;}}\\f0\\fs22 " + Body + "}";
 }
 
+// A 2 x 2 bitmap of 24 bits, rows bottom-up and padded to 4 bytes: red and
+// green on top, blue and white below.
+const QByteArray kDib = "28000000"
+                        "02000000"
+                        "02000000"
+                        "0100"
+                        "1800"
+                        "00000000"
+                        "10000000"
+                        "00000000"
+                        "00000000"
+                        "00000000"
+                        "00000000"
+                        "ff0000"
+                        "ffffff"
+                        "0000" // bottom row: blue, white
+                        "0000ff"
+                        "00ff00"
+                        "0000"; // top row: red, green
+
+// The same with rows top-down (a negative height).
+const QByteArray kTopDownDib = "28000000"
+                               "02000000"
+                               "feffffff"
+                               "0100"
+                               "1800"
+                               "00000000"
+                               "10000000"
+                               "00000000"
+                               "00000000"
+                               "00000000"
+                               "00000000"
+                               "0000ff"
+                               "00ff00"
+                               "0000"
+                               "ff0000"
+                               "ffffff"
+                               "0000";
+
+// 1 bit a pixel, a table of two colours (red, green): green and red below,
+// red and green on top.
+const QByteArray kPaletteDib = "28000000"
+                               "02000000"
+                               "02000000"
+                               "0100"
+                               "0100"
+                               "00000000"
+                               "08000000"
+                               "00000000"
+                               "00000000"
+                               "02000000"
+                               "00000000"
+                               "0000ff00"
+                               "00ff0000"
+                               "80000000"
+                               "40000000";
+
+// A metafile as the rich-edit control writes a pasted screenshot: METAHEADER,
+// META_SETWINDOWEXT, META_STRETCHDIB holding kDib, end of file.
+const QByteArray kMetafile = "0100"
+                             "0900"
+                             "0003"
+                             "3b000000"
+                             "0000"
+                             "2a000000"
+                             "0000"
+                             "05000000"
+                             "0c02"
+                             "0200"
+                             "0200"
+                             "2a000000"
+                             "430f"
+                             "2000cc00"
+                             "0000"
+                             "0200"
+                             "0200"
+                             "0000"
+                             "0000"
+                             "0200"
+                             "0200"
+                             "0000"
+                             "0000" +
+                             kDib +
+                             "03000000"
+                             "0000";
+
+// Records as hex: its size in 16-bit words, its function, its parameters.
+QByteArray Record(const char* Function, const QByteArray& Params) {
+    const quint32 words = quint32(3 + Params.size() / 4);
+    QByteArray size(4, 0);
+    for (int i = 0; i < 4; ++i)
+        size[i] = char(words >> (8 * i));
+    return size.toHex() + Function + Params;
+}
+
+// A metafile of the given records, with its header and end record.
+QByteArray Metafile(const QByteArray& Records) {
+    const quint32 words = quint32(9 + Records.size() / 4 + 3);
+    QByteArray size(4, 0);
+    for (int i = 0; i < 4; ++i)
+        size[i] = char(words >> (8 * i));
+    return "0100"
+           "0900"
+           "0003" +
+           size.toHex() +
+           "0000"
+           "00000000"
+           "0000" +
+           Records +
+           "03000000"
+           "0000";
+}
+
+const QByteArray kStretchDib = Record("430f", "2000cc00"
+                                              "0000"
+                                              "0200"
+                                              "0200"
+                                              "0000"
+                                              "0000"
+                                              "0200"
+                                              "0200"
+                                              "0000"
+                                              "0000" +
+                                                  kDib);
+
+// kDib with the header's bytes from At (in hex digits) replaced.
+QByteArray DibWith(int At, const QByteArray& Hex) {
+    QByteArray dib = kDib;
+    dib.replace(At, Hex.size(), Hex);
+    return dib;
+}
+
+QImage ResourceImage(const QTextDocument& Doc, const QTextImageFormat& F) {
+    return Doc.resource(QTextDocument::ImageResource, QUrl(F.name())).value<QImage>();
+}
+
 } // namespace
 
 class tst_RtfPictures : public QObject {
@@ -117,6 +253,202 @@ private slots:
         QCOMPARE(QSizeF(f.width(), f.height()), size);
         QVERIFY(f.name().startsWith(QLatin1String(kResourceScheme)));
         QVERIFY(!doc.resource(QTextDocument::ImageResource, QUrl(f.name())).isNull());
+    }
+
+    // A metafile that wraps one bitmap, and a bitmap on its own, are drawn
+    // from that bitmap at the stated size; the group is written back as it
+    // came.
+    void bitmapsDrawn_data() {
+        QTest::addColumn<QByteArray>("group");
+        QTest::addColumn<QSizeF>("size");
+        QTest::addColumn<QString>("pixels"); // row by row: r, g, b, w
+        const QString rgbw = QStringLiteral("rgbw");
+        QTest::newRow("metafile with META_STRETCHDIB, goal in twips")
+            << "{\\pict\\wmetafile8\\picw53\\pich53\\picwgoal600\\pichgoal450\r\n" + kMetafile + "}"
+            << QSizeF(40, 30) << rgbw;
+        QTest::newRow("metafile, own size in 0.01 mm")
+            << "{\\pict\\wmetafile8\\picw2540\\pich1270 " + kMetafile + "}" << QSizeF(96, 48)
+            << rgbw;
+        QTest::newRow("metafile with META_DIBSTRETCHBLT, blipuid before the data")
+            << "{\\pict{\\*\\blipuid 0123456789abcdef0123456789abcdef}\\wmetafile8\\picwgoal30"
+               "\\pichgoal30 " +
+                   Metafile(Record("410b", "2000cc00"
+                                           "0200"
+                                           "0200"
+                                           "0000"
+                                           "0000"
+                                           "0200"
+                                           "0200"
+                                           "0000"
+                                           "0000" +
+                                               kDib)) +
+                   "}"
+            << QSizeF(2, 2) << rgbw;
+        QTest::newRow("metafile with META_SETDIBTODEV among state records")
+            << "{\\pict\\wmetafile8\\picwgoal30\\pichgoal30 " +
+                   Metafile(Record("1e00", "") + Record("0301", "0800") +
+                            Record("330d", "0000"
+                                           "0200"
+                                           "0000"
+                                           "0000"
+                                           "0000"
+                                           "0200"
+                                           "0200"
+                                           "0000"
+                                           "0000" +
+                                               kDib) +
+                            Record("2701", "ffff")) +
+                   "}"
+            << QSizeF(2, 2) << rgbw;
+        QTest::newRow("dibitmap, own size in pixels")
+            << "{\\pict\\dibitmap0\\picw2\\pich2 " + kDib + "}" << QSizeF(2, 2) << rgbw;
+        QTest::newRow("dibitmap as bin, scaled")
+            << "{\\pict\\dibitmap0\\picw2\\pich2\\picscalex500\\picscaley500\\bin56 " +
+                   QByteArray::fromHex(kDib) + "}"
+            << QSizeF(10, 10) << rgbw;
+        QTest::newRow("dibitmap top-down")
+            << "{\\pict\\dibitmap0\\picw2\\pich2 " + kTopDownDib + "}" << QSizeF(2, 2) << rgbw;
+        QTest::newRow("dibitmap with a colour table")
+            << "{\\pict\\dibitmap0\\picw2\\pich2 " + kPaletteDib + "}" << QSizeF(2, 2)
+            << QStringLiteral("rggr");
+    }
+    void bitmapsDrawn() {
+        QFETCH(QByteArray, group);
+        QFETCH(QSizeF, size);
+        QFETCH(QString, pixels);
+        const QByteArray rtf = Page("a" + group + "b");
+        QTextDocument doc;
+        QVERIFY(ReadRtf(rtf, doc));
+        QCOMPARE(doc.toPlainText(), QString::fromUtf16(u"a\uFFFCb"));
+        const QList<QTextImageFormat> objects = Objects(doc);
+        QCOMPARE(objects.size(), 1);
+        const QTextImageFormat& f = objects[0];
+        QCOMPARE(f.property(kKeptGroup).toByteArray(), group);
+        QCOMPARE(QSizeF(f.width(), f.height()), size);
+        const QImage image = ResourceImage(doc, f);
+        QCOMPARE(image.size(), QSize(2, 2));
+        const auto colour = [](QChar C) {
+            return C == u'r'   ? QColor(Qt::red)
+                   : C == u'g' ? QColor(Qt::green)
+                   : C == u'b' ? QColor(Qt::blue)
+                               : QColor(Qt::white);
+        };
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(image.pixelColor(i % 2, i / 2).rgb(), colour(pixels[i]).rgb());
+        // Written back byte for byte, and read again the same.
+        const QByteArray saved = WriteRtf(doc);
+        QVERIFY(saved.contains(group));
+        QTextDocument again;
+        QVERIFY(ReadRtf(saved, again));
+        QCOMPARE(Objects(again).value(0).property(kKeptGroup).toByteArray(), group);
+        QCOMPARE(ResourceImage(again, Objects(again).value(0)), image);
+    }
+
+    // Damaged or unusual metafiles and bitmaps are never read past their
+    // data: they show a box of their size and are kept as they came.
+    void bitmapsRefused_data() {
+        QTest::addColumn<QByteArray>("word");
+        QTest::addColumn<QByteArray>("data");
+        const QByteArray wmf = "wmetafile8", dib = "dibitmap0";
+        const QByteArray lineTo = Record("1302", "0000"
+                                                 "0000");
+        QTest::newRow("record running past the end")
+            << wmf << QByteArray(kMetafile).replace("2a000000430f", "ffffff7f430f");
+        QTest::newRow("metafile cut inside its bitmap")
+            << wmf << kMetafile.left(kMetafile.size() - 30);
+        QTest::newRow("record of no size") << wmf
+                                           << Metafile("00000000"
+                                                       "0c02"
+                                                       "0200"
+                                                       "0200" +
+                                                       kStretchDib);
+        QTest::newRow("record of two words") << wmf
+                                             << Metafile("02000000"
+                                                         "0c02" +
+                                                         kStretchDib);
+        QTest::newRow("header of another size")
+            << wmf << QByteArray(kMetafile).replace(0, 8, "01000a00");
+        QTest::newRow("not a metafile") << wmf
+                                        << QByteArray("0300"
+                                                      "0900") +
+                                               kStretchDib;
+        QTest::newRow("header only") << wmf << kMetafile.left(36);
+        QTest::newRow("no bitmap") << wmf
+                                   << Metafile(Record("0c02", "0200"
+                                                              "0200"));
+        QTest::newRow("two bitmaps") << wmf << Metafile(kStretchDib + kStretchDib);
+        QTest::newRow("a line drawn besides") << wmf << Metafile(kStretchDib + lineTo);
+        QTest::newRow("colours as palette indices") << wmf
+                                                    << Metafile(Record("430f", "2000cc00"
+                                                                               "0100"
+                                                                               "0200"
+                                                                               "0200"
+                                                                               "0000"
+                                                                               "0000"
+                                                                               "0200"
+                                                                               "0200"
+                                                                               "0000"
+                                                                               "0000" +
+                                                                                   kDib));
+        QTest::newRow("META_DIBSTRETCHBLT without a bitmap") << wmf
+                                                             << Metafile(Record("410b", "2000cc00"
+                                                                                        "0200"
+                                                                                        "0200"
+                                                                                        "0000"
+                                                                                        "0000"
+                                                                                        "0200"
+                                                                                        "0200"
+                                                                                        "0000"
+                                                                                        "0000"));
+        QTest::newRow("bitmap record too short for its parameters")
+            << wmf
+            << Metafile(Record("430f", "2000cc00"
+                                       "0000"
+                                       "0200"));
+        QTest::newRow("huge dimensions") << dib << DibWith(8, "ffffff7fffffff7f");
+        QTest::newRow("over the decoding limit") << dib << DibWith(8, "0040000000400000");
+        QTest::newRow("negative width") << dib << DibWith(8, "feffffff");
+        QTest::newRow("height of zero") << dib << DibWith(16, "00000000");
+        QTest::newRow("most negative height") << dib << DibWith(16, "00000080");
+        QTest::newRow("pixels cut short") << dib << kDib.left(kDib.size() - 16);
+        QTest::newRow("header larger than the data") << dib << DibWith(0, "ff000000");
+        QTest::newRow("core header") << dib << DibWith(0, "0c000000");
+        QTest::newRow("7 bits a pixel") << dib << DibWith(28, "0700");
+        QTest::newRow("two planes") << dib << DibWith(24, "0200");
+        QTest::newRow("run-length compressed") << dib << DibWith(32, "01000000");
+        QTest::newRow("more colours than the bits give")
+            << dib << QByteArray(kPaletteDib).replace(64, 8, "ffffffff");
+        QTest::newRow("bitmap of ten bytes") << dib << kDib.left(20);
+        QTest::newRow("no data") << dib << QByteArray();
+        QTest::newRow("huge bitmap wrapped in a metafile")
+            << wmf
+            << Metafile(Record("430f", "2000cc00"
+                                       "0000"
+                                       "0200"
+                                       "0200"
+                                       "0000"
+                                       "0000"
+                                       "0200"
+                                       "0200"
+                                       "0000"
+                                       "0000" +
+                                           DibWith(8, "ffffff7fffffff7f")));
+    }
+    void bitmapsRefused() {
+        QFETCH(QByteArray, word);
+        QFETCH(QByteArray, data);
+        const QByteArray group = "{\\pict\\" + word + "\\picwgoal600\\pichgoal300 " + data + "}";
+        const QByteArray rtf = Page("a" + group + "b");
+        QTextDocument doc;
+        QVERIFY(ReadRtf(rtf, doc));
+        QCOMPARE(doc.toPlainText(), QString::fromUtf16(u"a\uFFFCb"));
+        const QTextImageFormat f = Objects(doc).value(0);
+        QCOMPARE(f.property(kKeptGroup).toByteArray(), group);
+        QCOMPARE(QSizeF(f.width(), f.height()), QSizeF(40, 20));
+        const QImage box = ResourceImage(doc, f);
+        QCOMPARE(box.size(), QSize(8, 8));
+        QCOMPARE(box.pixelColor(0, 0), QColor(0xE8, 0xE8, 0xE8));
+        QVERIFY(WriteRtf(doc).contains(group));
     }
 
     // A page with pictures, edited and saved, keeps them; saving what was

@@ -296,7 +296,7 @@ private:
         }
     }
     void EnsureCell();
-    void MoveToCell();
+    void MoveToCell(int Column);
     void EndCell();
     void EndRow();
     void CloseTable();
@@ -371,14 +371,18 @@ private:
     std::unordered_map<int64_t, QTextList*> FLsLists;        // by \ls and level
 
     // The table being read. Cells are counted from 0 in the current row.
+    struct TTableBuilder : TRtfTableSink {
+        QTextCursor* Cur = nullptr;
+        QTextTable* Table = nullptr;
+        void AppendRow(int Columns) override;
+        void InsertColumn(int Column) override;
+    };
     TRtfRowDef FRowDef;
+    TTableBuilder FBuilder;
     TRtfTableGrid FGrid;
-    std::vector<TRtfTableGrid::TCell> FRowCells;
-    QTextTable* FTable = nullptr;
     bool FTableOpen = false;
     bool FRowOpen = false;  // content has come for the current row
     bool FCellOpen = false; // ... and for the current cell
-    int FRow = -1;
     int FCell = 0;
     int64_t FTableStart = 0; // text only: where the table's text begins
     int64_t FCellBegin = 0;
@@ -1393,6 +1397,29 @@ void TRtfReader::CellDefKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Pa
     }
 }
 
+void TRtfReader::TTableBuilder::AppendRow(int Columns) {
+    if (Table) {
+        Table->appendRows(1);
+        return;
+    }
+    QTextTableFormat f;
+    f.setBorder(1);
+    f.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    f.setBorderCollapse(true);
+    f.setCellSpacing(0);
+    f.setCellPadding(4);
+    Table = Cur->insertTable(1, Columns, f);
+}
+
+void TRtfReader::TTableBuilder::InsertColumn(int Column) {
+    if (!Table)
+        return;
+    if (Column >= Table->columns())
+        Table->appendColumns(1);
+    else
+        Table->insertColumns(Column, 1);
+}
+
 // Content is about to come in a table paragraph: the table, its row and its
 // cell are made when they are the first.
 void TRtfReader::EnsureCell() {
@@ -1403,48 +1430,37 @@ void TRtfReader::EnsureCell() {
         FlushText();
         FPendingBreak = false;
         FTableOpen = true;
-        FRow = -1;
         FTableStart = FRun.Size();
-        if (!FPlain) {
-            QTextTableFormat f;
-            f.setBorder(1);
-            f.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-            f.setBorderCollapse(true);
-            f.setCellSpacing(0);
-            f.setCellPadding(4);
-            FTable = FCur.insertTable(1, 1, f);
-        }
+        FBuilder.Cur = &FCur;
+        FBuilder.Table = nullptr;
+        FGrid = TRtfTableGrid(FPlain ? nullptr : &FBuilder);
     }
     if (!FRowOpen) {
         FRowOpen = true;
-        ++FRow;
         FCell = 0;
-        FRowCells.clear();
-        if (FTable && FRow > 0)
-            FTable->appendRows(1);
-    } else if (FCell + 1 < kRtfMaxColumns) {
-        ++FCell;
+        FGrid.BeginRow(FRowDef);
     } else {
-        // Past the last column: a paragraph of its own in the last cell.
-        FCellOpen = true;
-        FPendingBreak = true;
-        return;
+        ++FCell;
     }
     FCellOpen = true;
     FCellBegin = FRun.Size();
-    MoveToCell();
+    const int column = FGrid.EnterCell(FCell, FCellBegin);
+    if (column < 0) {
+        // No room of its own: a paragraph of its own in the cell before.
+        FPendingBreak = true;
+        return;
+    }
+    MoveToCell(column);
 }
 
-void TRtfReader::MoveToCell() {
+void TRtfReader::MoveToCell(int Column) {
     FBlockEmpty = true;
     FBlockParaKnown = false;
     FBlockList = nullptr;
     FPendingBreak = false;
-    if (!FTable)
-        return;
-    if (FCell >= FTable->columns())
-        FTable->appendColumns(FCell + 1 - FTable->columns());
-    FCur = FTable->cellAt(FRow, FCell).lastCursorPosition();
+    if (FBuilder.Table) {
+        FCur = FBuilder.Table->cellAt(FGrid.Rows() - 1, Column).lastCursorPosition();
+    }
 }
 
 void TRtfReader::EndCell() {
@@ -1454,72 +1470,56 @@ void TRtfReader::EndCell() {
     if (FPendingBreak) // the cell's last paragraph is empty
         InsertBlockNow();
     FinishBlock();
-    TRtfTableGrid::TCell c;
-    c.Begin = FCellBegin;
-    c.End = FRun.Size();
-    if (FTable) {
-        const QTextTableCell cell = FTable->cellAt(FRow, FCell);
-        c.Empty = cell.firstPosition() == cell.lastPosition();
-    } else {
-        c.Empty = c.End == c.Begin;
+    int empty = -1; // text only: told by the text's range
+    if (FBuilder.Table) {
+        const QTextTableCell cell = FBuilder.Table->cellAt(FCur.position());
+        empty = cell.firstPosition() == cell.lastPosition();
     }
-    if (size_t(FCell) < FRowCells.size())
-        FRowCells[size_t(FCell)] = c;
-    else
-        FRowCells.push_back(c);
+    FGrid.EndCell(FCell, FRun.Size(), empty);
     FCellOpen = false;
 }
 
 void TRtfReader::EndRow() {
     if (FCellOpen)
         EndCell();
-    FGrid.AddRow(std::move(FRowCells), FRowDef);
-    FRowCells.clear();
+    FGrid.EndRow();
     FRowOpen = false;
-    if (FTable && FTable->columns() < FGrid.Columns())
-        FTable->appendColumns(FGrid.Columns() - FTable->columns());
 }
 
 // Content outside the table has come, or the input has ended.
 void TRtfReader::CloseTable() {
     if (FRowOpen)
         EndRow();
-    if (FTable) {
+    if (QTextTable* table = FBuilder.Table) {
         for (const TRtfTableGrid::TSpan& s : FGrid.Spans())
-            FTable->mergeCells(s.Row, s.Column, s.Rows, s.Columns);
+            table->mergeCells(s.Row, s.Column, s.Rows, s.Columns);
         QList<QTextLength> widths;
         for (const int32_t w : FGrid.Widths())
             widths.append(
                 w > 0 ? QTextLength(QTextLength::FixedLength, w / TextObjects::kTwipsPerPixel)
                       : QTextLength());
-        QTextTableFormat f = FTable->format();
+        QTextTableFormat f = table->format();
         f.setColumnWidthConstraints(widths);
-        FTable->setFormat(f);
-        FCur = QTextCursor(FTable->document());
-        FCur.setPosition(FTable->lastPosition() + 1);
-        FTable = nullptr;
-    } else {
+        table->setFormat(f);
+        FCur = QTextCursor(table->document());
+        FCur.setPosition(table->lastPosition() + 1);
+        FBuilder.Table = nullptr;
+    } else if (FPlain) {
         // The text of the cells as the document holds it: a mark before each
-        // cell that no merge covers, and one at the table's end.
+        // cell, and one at the table's end.
         const QString cells = FRun.View().sliced(qsizetype(FTableStart)).toString();
         FRun.SetEnd(FRun.Begin() + FTableStart);
-        const std::vector<bool> covered = FGrid.Covered();
-        for (int r = 0, i = 0; r < FGrid.Rows(); ++r)
-            for (int c = 0; c < FGrid.Columns(); ++c, ++i) {
-                if (covered[size_t(i)])
-                    continue;
-                FRun.Append(u'\n');
-                const TRtfTableGrid::TCell& cell = FGrid.Cell(r, c);
-                if (!cell.Empty)
-                    FRun.Append(QStringView(cells).sliced(qsizetype(cell.Begin - FTableStart),
-                                                          qsizetype(cell.End - cell.Begin)));
-            }
+        for (const TRtfTableGrid::TRange& r : FGrid.CellTexts()) {
+            FRun.Append(u'\n');
+            if (r.End > r.Begin)
+                FRun.Append(QStringView(cells).sliced(qsizetype(r.Begin - FTableStart),
+                                                      qsizetype(r.End - r.Begin)));
+        }
         FRun.Append(u'\n');
     }
     FGrid = TRtfTableGrid{};
     FTableOpen = false;
     FRowOpen = FCellOpen = false;
-    FRow = -1;
     FBlockEmpty = true;
     FBlockParaKnown = false;
     FBlockList = nullptr;

@@ -71,11 +71,20 @@ private slots:
                    Row("\\clmgf\\cellx1000\\clmrg\\cellx2000\\cellx3000",
                        "wide\\cell\\cell c\\cell") +
                    Row(three, "d\\cell e\\cell f\\cell") + "}"
-            << "2x3: wide(1x2)|c/d|e|f";
+            << "2x5: wide(1x2)|c||/d(1x3)|e|f";
         QTest::newRow("vertical merge")
             << "{\\rtf1" + Row("\\clvmgf\\cellx1000\\cellx2000", "tall\\cell b\\cell") +
                    Row("\\clvmrg\\cellx1000\\cellx2000", "\\cell d\\cell") + "}"
             << "2x2: tall(2x1)|b/d";
+        QTest::newRow("rows cut at different edges")
+            << "{\\rtf1" + Row("\\cellx6000\\cellx9000", "wide\\cell t\\cell") +
+                   Row(three, "a\\cell b\\cell c\\cell") + "}"
+            << "2x3: wide(1x2)|t/a|b|c";
+        QTest::newRow("an edge that cuts a cell after its row, and cells past the edges")
+            << "{\\rtf1" + Row("\\cellx5760", "w\\cell x\\cell") +
+                   Row("\\cellx2880\\cellx5760\\clvmrg\\cellx8640", "a\\cell b\\cell\\cell") +
+                   Row("\\cellx2880\\cellx5760\\cellx8640", "c\\cell d\\cell e\\cell") + "}"
+            << "3x4: w(1x2)|x|/a|b|(1x2)/c|d|e(1x2)";
         QTest::newRow("a merged cell with text is not merged")
             << "{\\rtf1" + Row("\\clmgf\\cellx1000\\clmrg\\cellx2000", "a\\cell b\\cell") + "}"
             << "1x2: a|b";

@@ -33,10 +33,3 @@ inline void StartFuzzApp(TFuzzApp Kind) {
             FuzzFailed(#Cond, __FILE__, __LINE__);                                                 \
     } while (false)
 
-// A document's raw text with each paragraph break as '\n', as the editor's
-// Text() gives it.
-inline QString EditorText(const QString& RawText) {
-    QString s = RawText;
-    s.replace(QChar::ParagraphSeparator, u'\n');
-    return s;
-}

@@ -13,6 +13,7 @@
 #include "TextObjects.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
@@ -363,12 +364,13 @@ private:
     bool FMayHoldFrameMarks = false;
     TParaState FBlockPara; // what the current block's format was made of
     bool FBlockParaKnown = true;
-    QTextList* FBlockList = nullptr;
+    // Qt deletes a list whose last item leaves it: lists are held weakly.
+    QPointer<QTextList> FBlockList;
 
     TPnState FPn;
     TRtfListTable FListTable;
-    std::array<QTextList*, kRtfMaxListLevel + 1> FPnLists{}; // rich-edit lists by level
-    std::unordered_map<int64_t, QTextList*> FLsLists;        // by \ls and level
+    std::array<QPointer<QTextList>, kRtfMaxListLevel + 1> FPnLists; // rich-edit lists by level
+    std::unordered_map<int64_t, QPointer<QTextList>> FLsLists;      // by \ls and level
 
     // The table being read. Cells are counted from 0 in the current row.
     struct TTableBuilder : TRtfTableSink {
@@ -1336,7 +1338,7 @@ QTextList* TRtfReader::ListOf(const TParaState& P) {
         const int level = std::max<int>(P.Ilvl, 0);
         if (const TRtfListLevel* l = FListTable.Level(P.Ls, level); l && l->Numbered) {
             const int64_t key = int64_t(P.Ls) * 16 + level;
-            if (const auto it = FLsLists.find(key); it != FLsLists.end())
+            if (const auto it = FLsLists.find(key); it != FLsLists.end() && it->second)
                 return it->second;
             if (FLsLists.size() >= kMaxLsLists)
                 return nullptr;
@@ -1344,7 +1346,7 @@ QTextList* TRtfReader::ListOf(const TParaState& P) {
             if (!P.Pn)
                 f.setNumberSuffix(QStringLiteral("."));
             QTextList* list = FCur.createList(f);
-            FLsLists.emplace(key, list);
+            FLsLists[key] = list;
             return list;
         }
     }
@@ -1357,7 +1359,7 @@ QTextList* TRtfReader::ListOf(const TParaState& P) {
     const auto style = QTextListFormat::Style(P.Pn);
     // A deeper list starts over under each item of this one.
     std::fill(FPnLists.begin() + level + 1, FPnLists.end(), nullptr);
-    QTextList*& list = FPnLists[size_t(level)];
+    QPointer<QTextList>& list = FPnLists[size_t(level)];
     if (list && list->format().style() == style)
         return list;
     list = FCur.createList(pnFormat(level));

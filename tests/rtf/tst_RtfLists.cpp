@@ -118,6 +118,17 @@ private slots:
                      saved.constData());
     }
 
+    // Qt deletes a list whose items all leave it: the reader never uses
+    // one it has lost (a list item in a table cell, found by fuzzing).
+    void listsThatQtDeletes() {
+        static const char kInput[] = "{\\rtf\\intbl\0l\\row\\cellx10{\\par\\pn\\pnlvl}"
+                                     "{\\*\\pn\\pnlvlblt}b\\par\\pard c\\par}";
+        const QByteArray rtf(kInput, sizeof kInput - 1);
+        QTextDocument doc;
+        QVERIFY(ReadRtf(rtf, doc));
+        QCOMPARE(RtfPlainText(rtf), PlainTextOf(doc));
+    }
+
     // A hostile list table: many levels and lists stay bounded.
     void hostileListTable() {
         QByteArray rtf = "{\\rtf1{\\*\\listtable{\\list";

@@ -23,6 +23,7 @@
 #include <QtGlobal>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -265,6 +266,22 @@ bool TProgramHome::Keys(qulonglong Window, const QStringList& KeySyms) {
                KeySyms);
 }
 
+bool TProgramHome::Save(qulonglong Window, int Ms) {
+    const QByteArray before = VaultBytes();
+    const QDeadlineTimer deadline(Ms);
+    while (!deadline.hasExpired() && IsRunning()) {
+        if (!Keys(Window, {QStringLiteral("ctrl+s")}))
+            return false;
+        const QDeadlineTimer wait(std::min<qint64>(5000, deadline.remainingTime()));
+        do {
+            if (VaultBytes() != before)
+                return true;
+            Pause(PollMs);
+        } while (!wait.hasExpired());
+    }
+    return false;
+}
+
 bool TProgramHome::Click(qulonglong Window, int X, int Y, bool Double) {
     QStringList args{QStringLiteral("mousemove"), QStringLiteral("--window"),
                      QString::number(Window),     QString::number(X),
@@ -438,8 +455,8 @@ QString PageStructure(const QByteArray& Rtf) {
     const QStringList words = DocumentText(doc).split(nonWord, Qt::SkipEmptyParts);
     // Joined, not filled in with arg(): a link or a word may hold a '%'.
     const auto line = [](const char* Name, const QStringList& L, QStringView Sep) {
-        return QString::fromLatin1(Name) + u' ' + QString::number(L.size()) + QStringLiteral(" [") + L.join(Sep) +
-               u']';
+        return QString::fromLatin1(Name) + u' ' + QString::number(L.size()) + QStringLiteral(" [") +
+               L.join(Sep) + u']';
     };
     return QStringList{line("pictures", pictures, u", "), line("list items", items, u", "),
                        line("tables", tables, u"; "), line("links", links, u", "),

@@ -73,6 +73,9 @@ public:
     // Input. The window gets the keyboard focus first.
     bool Type(qulonglong Window, const QString& Text);
     bool Keys(qulonglong Window, const QStringList& KeySyms);
+    // Ctrl+S in Window until the vault file changes: a press that comes
+    // while the program is busy may be lost. False when no save came in Ms.
+    bool Save(qulonglong Window, int Ms = 20000);
     // A left click at X, Y inside the window.
     bool Click(qulonglong Window, int X, int Y, bool Double = false);
     // What a window manager's close box does: asks the window to close.

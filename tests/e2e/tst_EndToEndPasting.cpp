@@ -66,9 +66,10 @@ private slots:
         QVERIFY(clipboard.Offer(QStringLiteral("image/png"), png));
         E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+v"), QStringLiteral("Return")}));
         QVERIFY(clipboard.Offer(QStringLiteral("text/html"), PastedHtml));
-        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+v"), QStringLiteral("ctrl+s")}));
-        CloseWindow(home, main);
-        QCOMPARE(home.WaitExit(), 0);
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+v")}));
+        E2E_VERIFY(home, home.Save(main));
+        E2E_VERIFY(home, CloseWindow(home, main) == 0);
+        QCOMPARE(home.WaitExit(20000), 0);
 
         QList<TStoredPage> pages = home.VaultPages();
         QCOMPARE(pages.size(), 2);
@@ -102,9 +103,9 @@ private slots:
         E2E_VERIFY(home, home.Keys(find, {QStringLiteral("Return")}));
         E2E_VERIFY(home, home.WaitNoWindow(QStringLiteral("^Find$")));
         E2E_VERIFY(home, home.Type(main, QStringLiteral("Hazel")));
-        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+s")}));
-        CloseWindow(home, main);
-        QCOMPARE(home.WaitExit(), 0);
+        E2E_VERIFY(home, home.Save(main));
+        E2E_VERIFY(home, CloseWindow(home, main) == 0);
+        QCOMPARE(home.WaitExit(20000), 0);
 
         pages = home.VaultPages();
         QCOMPARE(pages.size(), 2);

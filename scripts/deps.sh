@@ -10,7 +10,7 @@ packages=(
     openssl xxd
     clang libclang-rt-14-dev
     libbenchmark-dev libssl-dev
-    xvfb xdotool x11-utils libxcb1-dev
+    xvfb xdotool xclip x11-utils libxcb1-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "E2eDriver.h"
 
 #include "AnsiCodePage.h"
+#include "RtfReader.h"
 #include "SettingsStore.h"
 #include "vmr_utils.h"
 #include "vmr_vault.h"
@@ -9,12 +10,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
 #include <QThread>
+#include <QUrl>
 #include <QtGlobal>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -257,6 +266,22 @@ bool TProgramHome::Keys(qulonglong Window, const QStringList& KeySyms) {
                KeySyms);
 }
 
+bool TProgramHome::Save(qulonglong Window, int Ms) {
+    const QByteArray before = VaultBytes();
+    const QDeadlineTimer deadline(Ms);
+    while (!deadline.hasExpired() && IsRunning()) {
+        if (!Keys(Window, {QStringLiteral("ctrl+s")}))
+            return false;
+        const QDeadlineTimer wait(std::min<qint64>(5000, deadline.remainingTime()));
+        do {
+            if (VaultBytes() != before)
+                return true;
+            Pause(PollMs);
+        } while (!wait.hasExpired());
+    }
+    return false;
+}
+
 bool TProgramHome::Click(qulonglong Window, int X, int Y, bool Double) {
     QStringList args{QStringLiteral("mousemove"), QStringLiteral("--window"),
                      QString::number(Window),     QString::number(X),
@@ -303,4 +328,138 @@ QByteArray VaultBytesOf(const QList<TStoredPage>& Pages) {
 QPoint MainPoint(const QRect& MainGeometry, int DesignX, int DesignY) {
     const double scale = MainGeometry.width() / 2330.0;
     return {qRound(DesignX * scale), qRound(DesignY * scale)};
+}
+
+TClipboard::~TClipboard() {
+    Stop();
+}
+
+void TClipboard::Stop() {
+    if (FOwner.state() != QProcess::NotRunning) {
+        FOwner.kill();
+        FOwner.waitForFinished(3000);
+    }
+}
+
+bool TClipboard::Offer(const QString& MimeType, const QByteArray& Data) {
+    Stop();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), FServer.Display());
+    // -quiet keeps xclip in the foreground, so that it can be ended here.
+    FOwner.setProcessEnvironment(env);
+    FOwner.start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                                           QStringLiteral("clipboard"), QStringLiteral("-t"),
+                                           MimeType, QStringLiteral("-i")});
+    if (!FOwner.waitForStarted(5000))
+        return false;
+    FOwner.write(Data);
+    FOwner.closeWriteChannel();
+    FOwner.waitForBytesWritten(5000);
+    // The selection is taken only once all input is read: until the targets
+    // name the type, a paste would find the clipboard's old content.
+    const QDeadlineTimer deadline(10000);
+    do {
+        QProcess targets;
+        targets.setProcessEnvironment(env);
+        targets.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                                QStringLiteral("clipboard"), QStringLiteral("-t"),
+                                                QStringLiteral("TARGETS")});
+        if (!targets.waitForFinished(3000)) {
+            targets.kill();
+            targets.waitForFinished(1000);
+        } else if (targets.readAllStandardOutput().split('\n').contains(MimeType.toLatin1())) {
+            return true;
+        }
+        if (FOwner.state() == QProcess::NotRunning)
+            return false;
+        Pause(PollMs);
+    } while (!deadline.hasExpired());
+    return false;
+}
+
+namespace {
+QString Simplified(QString S) {
+    S.remove(QChar::ObjectReplacementCharacter);
+    S.replace(QChar::ParagraphSeparator, u' ');
+    S.replace(QChar::LineSeparator, u' ');
+    return S.simplified();
+}
+
+QString PictureText(const QTextDocument& Doc, const QTextImageFormat& F) {
+    const QVariant res = Doc.resource(QTextDocument::ImageResource, QUrl(F.name()));
+    QSize own;
+    if (res.canConvert<QImage>())
+        own = res.value<QImage>().size();
+    if (own.isEmpty() && res.canConvert<QByteArray>())
+        own = QImage::fromData(res.toByteArray()).size();
+    return QStringLiteral("%1x%2 of %3x%4")
+        .arg(qRound(F.width()))
+        .arg(qRound(F.height()))
+        .arg(own.width())
+        .arg(own.height());
+}
+} // namespace
+
+QString PageStructure(const QByteArray& Rtf) {
+    QTextDocument doc;
+    if (!ReadRtf(Rtf, doc))
+        return QStringLiteral("not RTF");
+    QStringList pictures, items, links, tables;
+    QList<QTextTable*> seen;
+    QString lastHref;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (const QTextList* l = b.textList()) {
+            const QTextListFormat::Style st = l->format().style();
+            const bool bullet = st == QTextListFormat::ListDisc ||
+                                st == QTextListFormat::ListCircle ||
+                                st == QTextListFormat::ListSquare;
+            items << QStringLiteral("%1/%2 %3")
+                         .arg(bullet ? QStringLiteral("bullet") : QStringLiteral("numbered"))
+                         .arg(l->format().indent())
+                         .arg(Simplified(b.text()));
+        }
+        if (QTextTable* t = QTextCursor(b).currentTable(); t && !seen.contains(t))
+            seen.append(t);
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const QTextCharFormat cf = f.charFormat();
+            if (cf.isImageFormat())
+                for (int i = 0; i < f.length(); ++i)
+                    pictures << PictureText(doc, cf.toImageFormat());
+            // One link may span fragments of several formats.
+            const QString href = cf.isAnchor() ? cf.anchorHref() : QString();
+            if (!href.isEmpty() && href != lastHref)
+                links << href;
+            lastHref = href;
+        }
+    }
+    for (QTextTable* t : seen) {
+        QStringList cells;
+        for (int r = 0; r < t->rows(); ++r)
+            for (int c = 0; c < t->columns(); ++c) {
+                const QTextTableCell cell = t->cellAt(r, c);
+                if (cell.row() != r || cell.column() != c)
+                    continue; // covered by a merged cell
+                QTextCursor cur = cell.firstCursorPosition();
+                cur.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+                cells << QStringLiteral("%1 (%2x%3)")
+                             .arg(Simplified(cur.selectedText()))
+                             .arg(cell.rowSpan())
+                             .arg(cell.columnSpan());
+            }
+        tables
+            << QStringLiteral("%1x%2: %3").arg(t->rows()).arg(t->columns()).arg(cells.join(u" | "));
+    }
+    static const QRegularExpression nonWord(QStringLiteral("\\W+"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    const QStringList words = DocumentText(doc).split(nonWord, Qt::SkipEmptyParts);
+    // Joined, not filled in with arg(): a link or a word may hold a '%'.
+    const auto line = [](const char* Name, const QStringList& L, QStringView Sep) {
+        return QString::fromLatin1(Name) + u' ' + QString::number(L.size()) + QStringLiteral(" [") +
+               L.join(Sep) + u']';
+    };
+    return QStringList{line("pictures", pictures, u", "), line("list items", items, u", "),
+                       line("tables", tables, u"; "), line("links", links, u", "),
+                       QStringLiteral("words ") + words.join(u' ')}
+        .join(u'\n');
 }

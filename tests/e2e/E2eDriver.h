@@ -73,6 +73,9 @@ public:
     // Input. The window gets the keyboard focus first.
     bool Type(qulonglong Window, const QString& Text);
     bool Keys(qulonglong Window, const QStringList& KeySyms);
+    // Ctrl+S in Window until the vault file changes: a press that comes
+    // while the program is busy may be lost. False when no save came in Ms.
+    bool Save(qulonglong Window, int Ms = 20000);
     // A left click at X, Y inside the window.
     bool Click(qulonglong Window, int X, int Y, bool Double = false);
     // What a window manager's close box does: asks the window to close.
@@ -91,6 +94,28 @@ private:
     QProcess FProcess;
     qulonglong FFocused = 0;
 };
+
+// Data on the X clipboard of a server, offered by an xclip process that owns
+// the selection until another owner takes it or this object ends.
+class TClipboard {
+public:
+    explicit TClipboard(const TXServer& Server) : FServer(Server) {}
+    ~TClipboard();
+    // Offers Data as MimeType and waits until the server lists it; false when
+    // it could not be offered in time.
+    bool Offer(const QString& MimeType, const QByteArray& Data);
+
+private:
+    void Stop();
+
+    const TXServer& FServer;
+    QProcess FOwner;
+};
+
+// What a person sees of a page's structure, read with the program's RTF
+// reader: its pictures with their sizes, list items with kind and level,
+// table cells with their spans, link targets and its words, one line each.
+QString PageStructure(const QByteArray& Rtf);
 
 // The bytes of a vault holding Pages in the order given, as the program writes
 // them.

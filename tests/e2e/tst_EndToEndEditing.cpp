@@ -4,8 +4,12 @@
 #include "E2eStory.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -18,6 +22,43 @@ QPoint ListItem(int Ix) {
 QPoint FormPoint(TProgramHome& Home, qulonglong Main, int X, int Y) {
     const double scale = Home.Geometry(Main).width() / 2330.0 * 2.5;
     return {qRound(X * scale), qRound(Y * scale)};
+}
+
+// Each {\pict ...} group of Rtf that a reader shows: not the stand-ins of a
+// \nonshppict group.
+QByteArrayList PictureGroups(const QByteArray& Rtf) {
+    QByteArrayList groups;
+    for (qsizetype at = Rtf.indexOf("{\\pict"); at >= 0; at = Rtf.indexOf("{\\pict", at + 1)) {
+        int depth = 0;
+        qsizetype end = at;
+        for (; end < Rtf.size(); ++end) {
+            const char c = Rtf[end];
+            if (c == '\\')
+                ++end; // an escaped brace or backslash
+            else if (c == '{')
+                ++depth;
+            else if (c == '}' && --depth == 0)
+                break;
+        }
+        if (!Rtf.left(at).endsWith("{\\nonshppict"))
+            groups << Rtf.mid(at, end + 1 - at);
+    }
+    return groups;
+}
+
+QByteArray WithoutSpace(QByteArray S) {
+    S.removeIf([](char C) { return C == ' ' || C == '\r' || C == '\n' || C == '\t'; });
+    return S;
+}
+
+// The hex data of a picture group: what follows its last control word and
+// its last inner group.
+QByteArray PictureHex(const QByteArray& Group) {
+    qsizetype at = Group.lastIndexOf('\\');
+    while (at + 1 < Group.size() && (std::isalnum(uchar(Group[at + 1])) || Group[at + 1] == '-'))
+        ++at;
+    at = std::max(at, Group.lastIndexOf('}', Group.size() - 2));
+    return WithoutSpace(Group.mid(at + 1).chopped(1)).toLower();
 }
 
 QStringList Titles(const QList<TStoredPage>& Pages) {
@@ -56,9 +97,10 @@ private slots:
         E2E_VERIFY(home, ClickMain(home, main, EditorArea));
         E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+End")}));
         E2E_VERIFY(home, home.Type(main, QStringLiteral("!")));
-        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("BackSpace"), QStringLiteral("ctrl+s")}));
-        CloseWindow(home, main);
-        QCOMPARE(home.WaitExit(), 0);
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("BackSpace")}));
+        E2E_VERIFY(home, home.Save(main));
+        E2E_VERIFY(home, CloseWindow(home, main) == 0);
+        QCOMPARE(home.WaitExit(20000), 0);
 
         // Saved by this program's writer, not left as it was.
         const QByteArray saved = home.VaultPages().value(0).Text;
@@ -76,7 +118,89 @@ private slots:
         E2E_VERIFY(home, main != 0);
         E2E_VERIFY(home, ClickMain(home, main, ListItem(0)));
         E2E_VERIFY(home, CloseWindow(home, main) == 0);
-        QCOMPARE(home.WaitExit(), 0);
+        QCOMPARE(home.WaitExit(20000), 0);
+        QCOMPARE(home.VaultPages().value(0).Text, saved);
+    }
+
+    // Pages as the rich-edit control and a word processor write them keep
+    // their pictures, lists, tables and links through a keystroke, its
+    // undoing, Ctrl+S and a restart: the page reads back to what the original
+    // reads to, and says so in the words that other programs read.
+    void richPagesSurviveEditAndSave_data() {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QByteArrayList>("words");
+        QTest::addColumn<QStringList>("merged"); // cells with their row and column spans
+        const QByteArrayList table{"\\trowd", "\\cellx", "\\intbl", "\\cell", "\\row"};
+        const QByteArrayList lists{"\\pntext", "{\\*\\pn", "\\ls"};
+        QTest::newRow("rich-edit control")
+            << "richedit/richedit_all.rtf"
+            << (QByteArrayList{"\\pngblip", "\\jpegblip", "\\wmetafile8",
+                               "HYPERLINK \"https://example.org/\""} +
+                lists + table)
+            << QStringList();
+        QTest::newRow("word processor")
+            << "libreoffice/lo_lists_tables.rtf"
+            << (QByteArrayList{"\\pngblip", "HYPERLINK \"https://example.org/trip\""} + lists +
+                table)
+            << QStringList{"Wide heading (1x2)", "Tall cell (2x1)"};
+    }
+
+    void richPagesSurviveEditAndSave() {
+        QFETCH(QString, fixture);
+        QFETCH(QByteArrayList, words);
+        QFETCH(QStringList, merged);
+        QFile file(QStringLiteral(VMR_RTF_DATA "/") + fixture);
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+        const QByteArray original = file.readAll();
+        const QByteArrayList pictures = PictureGroups(original);
+        QVERIFY(!pictures.isEmpty());
+
+        TProgramHome home(FServer);
+        QVERIFY(home.IsValid());
+        home.WriteVault({{QStringLiteral("Album"), original}, {QStringLiteral("Notes"), "plain"}});
+        qulonglong main = StartUnlocked(home, DefaultPw);
+        E2E_VERIFY(home, main != 0);
+        E2E_VERIFY(home, ClickMain(home, main, ListItem(0)));
+        E2E_VERIFY(home, ClickMain(home, main, EditorArea));
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+End")}));
+        E2E_VERIFY(home, home.Type(main, QStringLiteral("!")));
+        E2E_VERIFY(home, home.Keys(main, {QStringLiteral("BackSpace")}));
+        E2E_VERIFY(home, home.Save(main));
+        E2E_VERIFY(home, CloseWindow(home, main) == 0);
+        QCOMPARE(home.WaitExit(20000), 0);
+
+        const QByteArray saved = home.VaultPages().value(0).Text;
+        QVERIFY2(saved.contains("generator Vellomar"), saved.constData());
+        QCOMPARE(PageStructure(saved), PageStructure(original));
+        for (const QByteArray& w : words)
+            QVERIFY2(saved.contains(w), (w + "\nmissing from:\n" + saved).constData());
+        // PNG and JPEG pictures keep their bytes; any other picture is kept
+        // as it was read, byte for byte.
+        const QByteArray savedHex = WithoutSpace(saved);
+        for (const QByteArray& g : pictures) {
+            const QByteArray why = g.left(80) + "\nmissing from:\n" + saved;
+            if (g.contains("\\pngblip") || g.contains("\\jpegblip")) {
+                const QByteArray hex = PictureHex(g);
+                QVERIFY2(hex.startsWith("89504e47") || hex.startsWith("ffd8ff"), g.constData());
+                QVERIFY2(savedHex.contains(hex), why.constData());
+            } else {
+                QVERIFY2(saved.contains(g), why.constData());
+            }
+        }
+        // The reader places a row's cells by their order, not by their \cellx
+        // edges: a cell that spans the columns of other rows, and the cell
+        // merged below the one after it, come out unmerged.
+        for (const QString& cell : merged) {
+            QEXPECT_FAIL("word processor", "cells are placed by order, not by \\cellx", Continue);
+            QVERIFY2(PageStructure(saved).contains(cell), qPrintable(PageStructure(saved)));
+        }
+
+        // After a restart the page opens as saved, and nothing asks to be saved.
+        main = StartUnlocked(home, DefaultPw);
+        E2E_VERIFY(home, main != 0);
+        E2E_VERIFY(home, ClickMain(home, main, ListItem(0)));
+        E2E_VERIFY(home, CloseWindow(home, main) == 0);
+        QCOMPARE(home.WaitExit(20000), 0);
         QCOMPARE(home.VaultPages().value(0).Text, saved);
     }
 
@@ -173,5 +297,6 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstEndToEndEditing)
+// A GUI application: the pages are read back into documents, which need fonts.
+QTEST_MAIN(TstEndToEndEditing)
 #include "tst_EndToEndEditing.moc"

@@ -72,6 +72,8 @@ struct TCharState {
 
 // Indents and spacing are bounded to 22 inches.
 constexpr int32_t kMaxIndentTwips = 31680;
+// Cell edges are bounded to about 270 yards.
+constexpr int32_t kMaxTableTwips = 1 << 24;
 
 struct TParaState {
     TAlign Align = alLeft;
@@ -1389,7 +1391,9 @@ void TRtfReader::CellDefKeyword(const TRtfKeyword& Kw, bool HasParam, int32_t Pa
         break;
     case TRtfKw::CellX:
         if (d.Cells.size() < size_t(kRtfMaxColumns)) {
-            d.Next.Right = HasParam ? Param : 0;
+            // Edges stay far from the int bounds, so that steps past them do too.
+            d.Next.Right =
+                std::clamp<int32_t>(HasParam ? Param : 0, -kMaxTableTwips, kMaxTableTwips);
             d.Cells.push_back(d.Next);
         }
         d.Next = TRtfCellDef{};

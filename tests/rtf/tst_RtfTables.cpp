@@ -169,6 +169,10 @@ private slots:
         QTest::newRow("1e5 cells") << cells + "\\row}" << kColumns;
         QTest::newRow("row without trowd") << QByteArray("{\\rtf1\\row\\row\\intbl\\row x}") << 1;
         QTest::newRow("cell at the end") << QByteArray("{\\rtf1\\intbl\\cell") << 1;
+        QTest::newRow("edges at the int bounds")
+            << QByteArray("{\\rtf1\\trowd\\trleft-2147483648\\cellx2147483647\\cellx2147483647"
+                          "\\cellx-2147483648\\pard\\intbl a\\cell b\\cell c\\cell d\\cell\\row}")
+            << 4;
     }
     void hostile() {
         QFETCH(QByteArray, rtf);

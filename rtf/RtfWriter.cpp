@@ -95,7 +95,10 @@ private:
     // as word processors number outlines.
     std::vector<std::array<const QTextList*, kRtfMaxListLevel + 1>> FLists;
     QHash<const QTextList*, int> FListIndex;
+    QHash<const QTextList*, int> FListItems; // items written so far
+    QHash<int, TParaFormat> FParaCache;      // by block format index, lists aside
     int ListIndex(const QTextList* L, int Level);
+    TParaFormat ParaFormatOf(const QTextBlock& B);
 };
 
 TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc) {
@@ -261,28 +264,36 @@ void TRtfWriter::Cell(const QTextTableCell& C, QStringView All) {
         Block(blocks[i], All, true, i + 1 == blocks.size() ? "\\cell" : "\\par");
 }
 
-void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const char* End) {
+TParaFormat TRtfWriter::ParaFormatOf(const QTextBlock& B) {
+    const int index = B.blockFormatIndex();
+    if (const auto it = FParaCache.constFind(index); it != FParaCache.constEnd())
+        return *it;
     const QTextBlockFormat bf = B.blockFormat();
-    const QTextList* list = B.textList();
     TParaFormat p;
     const Qt::Alignment h = bf.alignment() & Qt::AlignHorizontal_Mask;
     p.Align = h & Qt::AlignHCenter ? 1 : h & Qt::AlignRight ? 2 : h & Qt::AlignJustify ? 3 : 0;
     const auto twips = [](qreal Px) {
         return int(std::clamp<qreal>(qRound(Px * TextObjects::kTwipsPerPixel), -31680, 31680));
     };
+    p.Li = twips(bf.leftMargin());
+    p.Fi = twips(bf.textIndent());
+    p.Ri = twips(bf.rightMargin());
+    p.Sb = std::max(twips(bf.topMargin()), 0);
+    p.Sa = std::max(twips(bf.bottomMargin()), 0);
+    FParaCache.insert(index, p);
+    return p;
+}
+
+void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const char* End) {
+    const QTextList* list = B.textList();
+    TParaFormat p = ParaFormatOf(B);
     if (list) {
         const int level = std::clamp(list->format().indent() - 1, 0, kRtfMaxListLevel);
         p.Li = ListIndentOfLevel(level);
         p.Fi = -360;
         p.Ls = ListIndex(list, level);
         p.Ilvl = level;
-    } else {
-        p.Li = twips(bf.leftMargin());
-        p.Fi = twips(bf.textIndent());
     }
-    p.Ri = twips(bf.rightMargin());
-    p.Sb = std::max(twips(bf.topMargin()), 0);
-    p.Sa = std::max(twips(bf.bottomMargin()), 0);
     p.InTable = InTable;
     // Each item restates its paragraph: the control numbers it by its \\pn,
     // and word processors by the \\ls that follows, which they take over it.
@@ -290,7 +301,9 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const
         FFirstParagraph = true;
     Paragraph(p);
     if (list) {
-        const QByteArray pn = PnGroups(list->format(), list->itemNumber(B));
+        // Blocks come in the document's order: counting them gives each
+        // item's number without a search through its list.
+        const QByteArray pn = PnGroups(list->format(), FListItems[list]++);
         FBody.append(pn.constData(), size_t(pn.size()));
         FNeedDelim = false;
         Word("\\ls", p.Ls);

@@ -201,6 +201,60 @@ private slots:
         QCOMPARE(home.VaultPages().value(0).Text, saved);
     }
 
+    // Hostile pages: each is opened, typed into and saved within five
+    // seconds, and the program lives on and keeps the pages.
+    void hostilePagesStayResponsive() {
+        QByteArray cellx = "{\\rtf1\\trowd";
+        QByteArray levels = "{\\rtf1{\\*\\listtable{\\list";
+        for (int i = 0; i < 100000; ++i) {
+            cellx += "\\cellx" + QByteArray::number(i);
+            levels += "{\\listlevel\\levelnfc0}";
+        }
+        cellx += "\\pard\\intbl a\\cell\\row}";
+        levels += "\\listid1}}{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}"
+                  "\\pard\\ls1\\ilvl99999 deep\\par}";
+        // A PNG whose header says 31623 by 31623 pixels.
+        const QByteArray huge =
+            "89504e470d0a1a0a0000000d4948445200007b8700007b87080200000080e98c3b0000000c4944"
+            "4154789c6360a00c000000400001b7347cef0000000049454e44ae426082";
+        const QList<TStoredPage> pages = {
+            {QStringLiteral("h1 hex to the end"),
+             "{\\rtf1 a{\\pict\\pngblip " + QByteArray(200000, 'a')},
+            {QStringLiteral("h2 stated size"),
+             "{\\rtf1{\\pict\\pngblip\\picwgoal1000000000\\pichgoal1000000000 " + huge + "}}"},
+            {QStringLiteral("h3 billion pixels"), "{\\rtf1{\\pict\\pngblip " + huge + "}}"},
+            {QStringLiteral("h4 cellx"), cellx},
+            {QStringLiteral("h5 row alone"), "{\\rtf1\\row\\row\\intbl\\row x}"},
+            {QStringLiteral("h6 ls to nowhere"), "{\\rtf1\\pard\\ls99\\ilvl3 lost\\par}"},
+            {QStringLiteral("h7 levels"), levels},
+            {QStringLiteral("h8 field"), "{\\rtf1 a{\\field{\\*\\fldinst HYPERLINK \"x\"}}b}"},
+            {QStringLiteral("h9 script"),
+             "{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"javascript:alert(1)\"}{\\fldrslt go}}}"},
+        };
+        TProgramHome home(FServer);
+        QVERIFY(home.IsValid());
+        home.WriteVault(pages);
+        const qulonglong main = StartUnlocked(home, DefaultPw);
+        E2E_VERIFY(home, main != 0);
+        for (int i = 0; i < pages.size(); ++i) {
+            E2E_VERIFY(home, ClickMain(home, main, ListItem(i)));
+            E2E_VERIFY(home, ClickMain(home, main, EditorArea));
+            E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+End")}));
+            E2E_VERIFY(home, home.Type(main, QStringLiteral("z")));
+            QVERIFY2(home.Save(main, 5000), qPrintable(pages[i].Title + "\n" + home.Errors()));
+        }
+        E2E_VERIFY(home, CloseWindow(home, main) == 0);
+        QCOMPARE(home.WaitExit(20000), 0);
+        const QList<TStoredPage> saved = home.VaultPages();
+        QCOMPARE(saved.size(), pages.size());
+        for (int i = 0; i < pages.size(); ++i) {
+            QCOMPARE(saved[i].Title, pages[i].Title);
+            QVERIFY2(saved[i].Text.contains('z'), saved[i].Text.left(200).constData());
+        }
+        // The script link is still a link, to the same target.
+        QVERIFY(saved[8].Text.contains("HYPERLINK \"javascript:alert(1)\""));
+    }
+
     void pagesAddedDeletedTypedAndBold() {
         TProgramHome home(FServer);
         QVERIFY(home.IsValid());

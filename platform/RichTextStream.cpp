@@ -38,9 +38,7 @@ QString PlainTextOfRichText(QByteArrayView Data) {
         return RtfPlainText(Data);
     QString text = DecodePlainText(Data);
     // The document takes these as paragraph breaks too.
-    for (QChar& c : text)
-        if (c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
-            c = u'\n';
+    BreaksAsNewlines(text);
     return text;
 }
 

@@ -222,8 +222,7 @@ QByteArray PnGroups(const QTextListFormat& List, int Index) {
     const QString Marker = ListMarker(List, Index);
     QByteArray out;
     const QTextListFormat::Style style = List.style();
-    if (style == QTextListFormat::ListDisc || style == QTextListFormat::ListCircle ||
-        style == QTextListFormat::ListSquare || style == QTextListFormat::ListStyleUndefined) {
+    if (IsBullet(style)) {
         // The bullet itself says which one it is.
         const char* bullet = style == QTextListFormat::ListCircle   ? "o"
                              : style == QTextListFormat::ListSquare ? "\\'a7"

@@ -1731,11 +1731,15 @@ bool ReadRtf(QByteArrayView Data, QTextDocument& Doc) {
     return true;
 }
 
-QString DocumentText(const QTextDocument& Doc) {
-    QString s = Doc.toRawText();
-    for (QChar& c : s)
+void BreaksAsNewlines(QString& Text) {
+    for (QChar& c : Text)
         if (c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
             c = u'\n';
+}
+
+QString DocumentText(const QTextDocument& Doc) {
+    QString s = Doc.toRawText();
+    BreaksAsNewlines(s);
     return s;
 }
 

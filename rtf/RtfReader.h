@@ -29,8 +29,10 @@ bool IsRtf(QByteArrayView Data);
 // groups still open at the end are closed. Undo history is not kept.
 bool ReadRtf(QByteArrayView Data, QTextDocument& Doc);
 
-// A document's text with each paragraph break, and each mark where a table or
-// one of its cells begins or ends, as '\n': the positions are the document's.
+// Raw text with each paragraph break, and each mark where a table or one of
+// its cells begins or ends, as '\n', in place: positions stay as they are.
+void BreaksAsNewlines(QString& Text);
+// A document's text so: the editor's text, and what search reads.
 QString DocumentText(const QTextDocument& Doc);
 
 // The text that ReadRtf would give a document, as the document's raw text with

@@ -14,6 +14,17 @@ inline QString PlainTextOf(const QTextDocument& Doc) {
     return DocumentText(Doc);
 }
 
+// The image objects of a document, in order.
+inline QList<QTextImageFormat> ImageObjects(const QTextDocument& Doc) {
+    QList<QTextImageFormat> out;
+    for (QTextBlock b = Doc.begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat())
+                for (int i = 0; i < it.fragment().length(); ++i)
+                    out << it.fragment().charFormat().toImageFormat();
+    return out;
+}
+
 // The format of the character at Pos.
 inline QTextCharFormat FormatAt(const QTextDocument& Doc, int Pos) {
     QTextCursor c(const_cast<QTextDocument*>(&Doc));

@@ -118,17 +118,6 @@ QString DataUrl(const char* Type, const QByteArray& Bytes) {
            QString::fromLatin1(Bytes.toBase64());
 }
 
-// The image objects of a document, in order.
-QList<QTextImageFormat> Pictures(const QTextDocument& Doc) {
-    QList<QTextImageFormat> out;
-    for (QTextBlock b = Doc.begin(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isImageFormat())
-                for (int i = 0; i < it.fragment().length(); ++i)
-                    out << it.fragment().charFormat().toImageFormat();
-    return out;
-}
-
 // Ctrl+V of Mime into an editor that holds "ab", between a and b.
 void PasteInto(TRichEdit& E, QMimeData* Mime) {
     QApplication::clipboard()->setMimeData(Mime);
@@ -757,12 +746,13 @@ void tst_RichEdit::htmlPasted_data() {
     const auto savedPicture = [](TRichEdit& E) {
         QTextDocument again;
         [&] { QVERIFY(ReadRtf(WriteRtf(*E.document()), again)); }();
-        const QList<QTextImageFormat> pictures = Pictures(again);
+        const QList<QTextImageFormat> pictures = ImageObjects(again);
         return pictures.size() == 1 ? pictures[0] : QTextImageFormat();
     };
     const auto picture = [=](int Type, QByteArray Bytes, QSizeF Size) {
         return TEditCall([=](TRichEdit& E) {
-            for (const QTextImageFormat& f : {Pictures(*E.document()).value(0), savedPicture(E)}) {
+            for (const QTextImageFormat& f :
+                 {ImageObjects(*E.document()).value(0), savedPicture(E)}) {
                 QVERIFY(f.isValid());
                 QCOMPARE(f.intProperty(TextObjects::kPictureType), Type);
                 if (!Bytes.isEmpty())
@@ -771,7 +761,7 @@ void tst_RichEdit::htmlPasted_data() {
             }
             QVERIFY(!E.document()
                          ->resource(QTextDocument::ImageResource,
-                                    QUrl(Pictures(*E.document()).value(0).name()))
+                                    QUrl(ImageObjects(*E.document()).value(0).name()))
                          .isNull());
         });
     };
@@ -828,7 +818,7 @@ void tst_RichEdit::htmlPasted_data() {
         << ""
         << "a" + obj + "b" << TEditCall([=](TRichEdit& E) {
                picture(TextObjects::ptPng, png, QSizeF(7, 5))(E);
-               QCOMPARE(Pictures(*E.document()).value(0).anchorHref(),
+               QCOMPARE(ImageObjects(*E.document()).value(0).anchorHref(),
                         QStringLiteral("https://example.com/"));
            });
     QTest::newRow("remote picture, alt text")
@@ -870,7 +860,7 @@ void tst_RichEdit::htmlPasted_data() {
                QTextCursor c(E.document());
                c.setPosition(5);
                QCOMPARE(c.charFormat().fontWeight(), int(QFont::Normal));
-               QVERIFY(Pictures(*E.document()).isEmpty());
+               QVERIFY(ImageObjects(*E.document()).isEmpty());
            });
 }
 
@@ -967,7 +957,7 @@ void tst_RichEdit::hostileHtml() {
     PasteInto(*e, mime);
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(e->Text().contains(QLatin1String("PLAIN")), !asHtml);
-    QVERIFY(Pictures(*e->document()).isEmpty());
+    QVERIFY(ImageObjects(*e->document()).isEmpty());
 }
 
 // Copied inside the editor, a picture comes back as HTML that only names it:
@@ -990,7 +980,7 @@ void tst_RichEdit::pictureCopiedInside() {
     QCOMPARE(e->Text(), QString::fromUtf16(u"a\uFFFCba\uFFFCb"));
     QTextDocument again;
     QVERIFY(ReadRtf(Save(*e), again));
-    const QList<QTextImageFormat> pictures = Pictures(again);
+    const QList<QTextImageFormat> pictures = ImageObjects(again);
     QCOMPARE(pictures.size(), 2);
     for (const QTextImageFormat& f : pictures) {
         QCOMPARE(f.property(TextObjects::kPictureBytes).toByteArray(), png);
@@ -1054,11 +1044,11 @@ void tst_RichEdit::filesDropped() {
     drop(plain);
     if (type == TextObjects::ptNone) {
         QCOMPARE(e->Text(), plain->toPlainText());
-        QVERIFY(Pictures(*e->document()).isEmpty());
+        QVERIFY(ImageObjects(*e->document()).isEmpty());
         return;
     }
     QCOMPARE(e->Text(), QString::fromUtf16(u"abc\uFFFCdef"));
-    const QTextImageFormat f = Pictures(*e->document()).value(0);
+    const QTextImageFormat f = ImageObjects(*e->document()).value(0);
     QCOMPARE(f.intProperty(TextObjects::kPictureType), type);
     QCOMPARE(f.property(TextObjects::kPictureBytes).toByteArray(), bytes);
     QCOMPARE(QSizeF(f.width(), f.height()), QSizeF(7, 5));

@@ -37,17 +37,6 @@ QByteArray PngClaiming(quint32 Side) {
     return png.left(33);
 }
 
-// The image objects of a document, in order.
-QList<QTextImageFormat> Objects(const QTextDocument& Doc) {
-    QList<QTextImageFormat> out;
-    for (QTextBlock b = Doc.begin(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isImageFormat())
-                for (int i = 0; i < it.fragment().length(); ++i)
-                    out << it.fragment().charFormat().toImageFormat();
-    return out;
-}
-
 QByteArray Page(const QByteArray& Body) {
     return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Calibri;}}\\f0\\fs22 " + Body + "}";
 }
@@ -242,7 +231,7 @@ private slots:
         QVERIFY(ReadRtf(rtf, doc));
         QCOMPARE(doc.toPlainText(), QString::fromUtf16(u"a\uFFFCb"));
         QCOMPARE(RtfPlainText(rtf), QString::fromUtf16(u"a\uFFFCb"));
-        const QList<QTextImageFormat> objects = Objects(doc);
+        const QList<QTextImageFormat> objects = ImageObjects(doc);
         QCOMPARE(objects.size(), 1);
         const QTextImageFormat& f = objects[0];
         QCOMPARE(f.intProperty(kPictureType), type);
@@ -320,7 +309,7 @@ private slots:
         QTextDocument doc;
         QVERIFY(ReadRtf(rtf, doc));
         QCOMPARE(doc.toPlainText(), QString::fromUtf16(u"a\uFFFCb"));
-        const QList<QTextImageFormat> objects = Objects(doc);
+        const QList<QTextImageFormat> objects = ImageObjects(doc);
         QCOMPARE(objects.size(), 1);
         const QTextImageFormat& f = objects[0];
         QCOMPARE(f.property(kKeptGroup).toByteArray(), group);
@@ -340,8 +329,8 @@ private slots:
         QVERIFY(saved.contains(group));
         QTextDocument again;
         QVERIFY(ReadRtf(saved, again));
-        QCOMPARE(Objects(again).value(0).property(kKeptGroup).toByteArray(), group);
-        QCOMPARE(ResourceImage(again, Objects(again).value(0)), image);
+        QCOMPARE(ImageObjects(again).value(0).property(kKeptGroup).toByteArray(), group);
+        QCOMPARE(ResourceImage(again, ImageObjects(again).value(0)), image);
     }
 
     // Damaged or unusual metafiles and bitmaps are never read past their
@@ -442,7 +431,7 @@ private slots:
         QTextDocument doc;
         QVERIFY(ReadRtf(rtf, doc));
         QCOMPARE(doc.toPlainText(), QString::fromUtf16(u"a\uFFFCb"));
-        const QTextImageFormat f = Objects(doc).value(0);
+        const QTextImageFormat f = ImageObjects(doc).value(0);
         QCOMPARE(f.property(kKeptGroup).toByteArray(), group);
         QCOMPARE(QSizeF(f.width(), f.height()), QSizeF(40, 20));
         const QImage box = ResourceImage(doc, f);
@@ -470,7 +459,7 @@ private slots:
         QTextDocument again;
         QVERIFY(ReadRtf(saved, again));
         QCOMPARE(again.toPlainText(), doc.toPlainText());
-        const QList<QTextImageFormat> a = Objects(doc), b = Objects(again);
+        const QList<QTextImageFormat> a = ImageObjects(doc), b = ImageObjects(again);
         QCOMPARE(b.size(), 3);
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(b[i].property(kPictureBytes), a[i].property(kPictureBytes));

@@ -142,3 +142,79 @@ TRtfKeyword LookupRtfKeyword(std::string_view Word) {
             return e.Keyword;
     }
 }
+
+TRtfWordClass RtfWordClass(TRtfKw Kind) {
+    using C = TRtfWordClass;
+    switch (Kind) {
+    case K::FontTbl:
+    case K::ColorTbl:
+    case K::FName:
+    case K::Object:
+    case K::Result:
+    case K::Upr:
+    case K::Ud:
+    case K::SkipDest:
+    case K::Field:
+    case K::FldInst:
+    case K::Pict:
+    case K::ShpPict:
+    case K::NestTableProps:
+    case K::Pn:
+    case K::PnTxtB:
+    case K::PnTxtA:
+    case K::ListTable:
+    case K::List:
+    case K::ListLevel:
+    case K::ListOverrideTable:
+    case K::ListOverride:
+        return C::Destination;
+    case K::Par:
+    case K::Line:
+    case K::Tab:
+    case K::Cell:
+    case K::Row:
+    case K::NestCell:
+    case K::NestRow:
+    case K::Symbol:
+        return C::Symbol;
+    case K::AnsiCpg:
+    case K::Deff:
+    case K::Uc:
+    case K::U:
+    case K::Bin:
+    case K::F:
+    case K::FCharset:
+    case K::Cpg:
+    case K::Red:
+    case K::Green:
+    case K::Blue:
+    case K::Fs:
+    case K::Cf:
+    case K::Cb:
+    case K::Highlight:
+    case K::Li:
+    case K::Ri:
+    case K::Fi:
+    case K::Sb:
+    case K::Sa:
+    case K::Itap:
+    case K::TrLeft:
+    case K::CellX:
+    case K::PicW:
+    case K::PicH:
+    case K::PicWGoal:
+    case K::PicHGoal:
+    case K::PicScaleX:
+    case K::PicScaleY:
+    case K::PnLvl:
+    case K::PnStart:
+    case K::LevelNfc:
+    case K::LevelStartAt:
+    case K::ListId:
+    case K::Ls:
+    case K::Ilvl:
+        return C::Value;
+    default:
+        return C::Flag;
+    }
+}

@@ -122,10 +122,20 @@ enum class TRtfKw : unsigned char {
     Symbol,
 };
 
+// How a control word acts, as the tokenizer tells it to its listener.
+enum class TRtfWordClass : unsigned char {
+    Flag,        // sets a property, on unless its parameter is 0 (also unknown words)
+    Value,       // sets a property to its parameter
+    Destination, // says what the rest of its group is
+    Symbol,      // stands for a character or a break in the text
+};
+
 struct TRtfKeyword {
     TRtfKw Kind = TRtfKw::Unknown;
     char16_t Char = 0; // the character of a named symbol
 };
+
+TRtfWordClass RtfWordClass(TRtfKw Kind);
 
 // Looks a control word up by its letters.
 TRtfKeyword LookupRtfKeyword(std::string_view Word);

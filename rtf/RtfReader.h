@@ -14,8 +14,6 @@ class TRtfText;
 
 // Deeper groups are counted but keep their parent's state.
 constexpr int kRtfMaxGroupDepth = 256;
-// A longer control word is read to its end and ignored.
-constexpr int kRtfMaxWordLength = 32;
 constexpr int kRtfMaxFonts = 1024;
 constexpr int kRtfMaxColors = 1024;
 constexpr int kRtfMaxFontName = 256;

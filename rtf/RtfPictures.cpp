@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 using namespace TextObjects;
@@ -58,10 +59,29 @@ QString ResourceName(QByteArrayView Content) {
     return QString::fromLatin1(kResourceScheme) + u':' + QString::fromLatin1(hash);
 }
 
-// Lines of 128 digits, as the rich-edit control writes them.
-void AppendHexLines(QByteArray& Out, const QByteArray& Bytes) {
-    for (qsizetype i = 0; i < Bytes.size(); i += 64)
-        Out += "\r\n" + Bytes.mid(i, 64).toHex();
+// Lines of 128 digits, as the rich-edit control writes them, straight into
+// room made for them: pictures are most of a page's bytes.
+void AppendHexLines(QByteArray& Out, QByteArrayView Bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const qsizetype n = Bytes.size();
+    const qsizetype at = Out.size();
+    Out.resize(at + 2 * n + 2 * ((n + 63) / 64));
+    char* d = Out.data() + at;
+    const auto* p = reinterpret_cast<const unsigned char*>(Bytes.data());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i % 64 == 0) {
+            *d++ = '\r';
+            *d++ = '\n';
+        }
+        *d++ = kDigits[p[i] >> 4];
+        *d++ = kDigits[p[i] & 15];
+    }
+}
+
+void AppendNumber(QByteArray& Out, long N) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, N);
+    Out.append(buf, r.ptr - buf);
 }
 
 } // namespace
@@ -181,12 +201,19 @@ QByteArray PictureGroup(const QTextImageFormat& F) {
         return {};
     const int w = std::max(1, int(std::lround(F.width())));
     const int h = std::max(1, int(std::lround(F.height())));
-    QByteArray out = type == ptPng ? "{\\pict\\pngblip" : "{\\pict\\jpegblip";
+    QByteArray out;
+    out.reserve(96 + 2 * bytes.size() + 2 * ((bytes.size() + 63) / 64));
+    out += type == ptPng ? "{\\pict\\pngblip" : "{\\pict\\jpegblip";
     const int picW = F.hasProperty(kPictureWidth) ? F.intProperty(kPictureWidth) : w;
     const int picH = F.hasProperty(kPictureHeight) ? F.intProperty(kPictureHeight) : h;
-    out += "\\picw" + QByteArray::number(picW) + "\\pich" + QByteArray::number(picH);
-    out += "\\picwgoal" + QByteArray::number(std::lround(F.width() * kTwipsPerPixel));
-    out += "\\pichgoal" + QByteArray::number(std::lround(F.height() * kTwipsPerPixel));
+    out += "\\picw";
+    AppendNumber(out, picW);
+    out += "\\pich";
+    AppendNumber(out, picH);
+    out += "\\picwgoal";
+    AppendNumber(out, std::lround(F.width() * kTwipsPerPixel));
+    out += "\\pichgoal";
+    AppendNumber(out, std::lround(F.height() * kTwipsPerPixel));
     AppendHexLines(out, bytes);
     out += '}';
     return out;

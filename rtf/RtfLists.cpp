@@ -3,6 +3,7 @@
 #include "TextFormats.h"
 
 #include <algorithm>
+#include <charconv>
 
 void TRtfListTable::BeginList() {
     FInLevel = false;
@@ -100,14 +101,23 @@ int LevelOfListIndent(int32_t Li) {
 
 namespace {
 
+void AppendNumber(QByteArray& Out, int N) {
+    char buf[16];
+    const auto r = std::to_chars(buf, buf + sizeof buf, N);
+    Out.append(buf, r.ptr - buf);
+}
+
 // Text in a group: ASCII as it is, the rest as \uN.
-void AppendText(QByteArray& Out, const QString& S) {
+void AppendText(QByteArray& Out, QStringView S) {
     for (const QChar c : S) {
         const char16_t u = c.unicode();
-        if (u >= 0x20 && u < 0x7F && u != '\\' && u != '{' && u != '}')
+        if (u >= 0x20 && u < 0x7F && u != '\\' && u != '{' && u != '}') {
             Out += char(u);
-        else
-            Out += "\\u" + QByteArray::number(u > 0x7FFF ? int(u) - 65536 : int(u)) + '?';
+        } else {
+            Out += "\\u";
+            AppendNumber(Out, u > 0x7FFF ? int(u) - 65536 : int(u));
+            Out += '?';
+        }
     }
 }
 
@@ -175,21 +185,31 @@ int LevelNfcOf(QTextListFormat::Style S) {
     }
 }
 
-QByteArray Hex2(int N) {
-    return "\\'" + QByteArray::number(N, 16).rightJustified(2, '0');
+// A \'hh escape of a small count.
+void AppendHex2(QByteArray& Out, int N) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const char s[4] = {'\\', '\'', kDigits[(N >> 4) & 15], kDigits[N & 15]};
+    Out.append(s, 4);
 }
 
 } // namespace
 
 QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
-    QByteArray out = "{\\list\\listtemplateid" + QByteArray::number(Id) + "\\listhybrid";
+    QByteArray out;
+    out.reserve(2048);
+    out += "{\\list\\listtemplateid";
+    AppendNumber(out, Id);
+    out += "\\listhybrid";
     for (int level = 0; level <= kRtfMaxListLevel; ++level) {
         const QTextListFormat& List = Levels[size_t(level)];
         const QTextListFormat::Style style = List.style();
-        const QByteArray nfc = QByteArray::number(LevelNfcOf(style));
-        out += "{\\listlevel\\levelnfc" + nfc + "\\levelnfcn" + nfc +
-               "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat" +
-               QByteArray::number(ListStart(List));
+        const int nfc = LevelNfcOf(style);
+        out += "{\\listlevel\\levelnfc";
+        AppendNumber(out, nfc);
+        out += "\\levelnfcn";
+        AppendNumber(out, nfc);
+        out += "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat";
+        AppendNumber(out, ListStart(List));
         if (IsBullet(style)) {
             const char* bullet = style == QTextListFormat::ListCircle   ? "o"
                                  : style == QTextListFormat::ListSquare ? "\\u9642 ?"
@@ -199,23 +219,34 @@ QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
             out += ";}{\\levelnumbers;}";
         } else {
             // The level's own number between the prefix and the suffix.
-            const QString prefix = List.numberPrefix().left(8),
-                          suffix = List.numberSuffix().left(8);
-            out += "{\\leveltext" + Hex2(int(prefix.size() + 1 + suffix.size()));
-            AppendText(out, prefix);
-            out += Hex2(level);
-            AppendText(out, suffix);
-            out += ";}{\\levelnumbers" + Hex2(int(prefix.size()) + 1) + ";}";
+            const QString prefix = List.numberPrefix(), suffix = List.numberSuffix();
+            const QStringView pre = QStringView(prefix).left(8), suf = QStringView(suffix).left(8);
+            out += "{\\leveltext";
+            AppendHex2(out, int(pre.size() + 1 + suf.size()));
+            AppendText(out, pre);
+            AppendHex2(out, level);
+            AppendText(out, suf);
+            out += ";}{\\levelnumbers";
+            AppendHex2(out, int(pre.size()) + 1);
+            out += ";}";
         }
-        out += "\\fi-360\\li" + QByteArray::number(ListIndentOfLevel(level)) + "}";
+        out += "\\fi-360\\li";
+        AppendNumber(out, ListIndentOfLevel(level));
+        out += '}';
     }
-    out += "{\\listname ;}\\listid" + QByteArray::number(Id) + "}";
+    out += "{\\listname ;}\\listid";
+    AppendNumber(out, Id);
+    out += '}';
     return out;
 }
 
 QByteArray ListOverrideEntry(int Id) {
-    const QByteArray id = QByteArray::number(Id);
-    return "{\\listoverride\\listid" + id + "\\listoverridecount0\\ls" + id + "}";
+    QByteArray out = "{\\listoverride\\listid";
+    AppendNumber(out, Id);
+    out += "\\listoverridecount0\\ls";
+    AppendNumber(out, Id);
+    out += '}';
+    return out;
 }
 
 QByteArray PnGroups(const QTextListFormat& List, int Index) {
@@ -253,7 +284,8 @@ QByteArray PnGroups(const QTextListFormat& List, int Index) {
     }
     out += "{\\pntext ";
     AppendText(out, Marker);
-    out += "\\tab}{\\*\\pn\\pnlvlbody\\pnindent0\\pnstart" + QByteArray::number(ListStart(List));
+    out += "\\tab}{\\*\\pn\\pnlvlbody\\pnindent0\\pnstart";
+    AppendNumber(out, ListStart(List));
     out += kind;
     if (!List.numberPrefix().isEmpty()) {
         out += "{\\pntxtb ";

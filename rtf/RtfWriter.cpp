@@ -37,6 +37,14 @@ struct TRunFormat {
     bool operator==(const TRunFormat&) const = default;
 };
 
+// A fragment's format as the writer needs it, kept per format index: most
+// fragments share a few formats, and copying a QTextCharFormat is not free.
+struct TFragmentFormat {
+    TRunFormat Run;
+    QString Href; // the link's target, empty outside links
+    bool Image = false;
+};
+
 // What the writer knows of a paragraph's format; lengths in twips.
 struct TParaFormat {
     int Align = 0; // 1 centred, 2 right, 3 justified
@@ -67,7 +75,7 @@ private:
     void Word(const char* W, int N);
     void Hex(int Byte);
     void Unicode(char16_t C);
-    const TRunFormat& FormatOf(const QTextFragment& F);
+    const TFragmentFormat& FormatOf(const QTextFragment& F);
     TRunFormat FormatOf(const QTextCharFormat& F);
     int FontIndex(const QString& Name);
     int ColorIndex(const QBrush& Brush);
@@ -89,7 +97,7 @@ private:
     QHash<QString, int> FFontIndex;
     QList<QRgb> FColors;
     QHash<QRgb, int> FColorIndex;
-    QHash<int, TRunFormat> FFormatCache;
+    QHash<int, TFragmentFormat> FFormatCache;
     // Lists in order of first use; \\lsN is the Nth. A list that starts
     // under an item of another, one level deeper, is that one's next level,
     // as word processors number outlines.
@@ -318,12 +326,12 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const
         const qsizetype length = frag.length();
         if (!frag.isValid() || length == 0)
             continue;
-        const QTextCharFormat f = frag.charFormat();
-        LinkTo(f.isAnchor() ? f.anchorHref() : QString());
-        ChangeTo(FormatOf(frag));
-        if (f.isImageFormat()) {
+        const TFragmentFormat& f = FormatOf(frag);
+        LinkTo(f.Href);
+        ChangeTo(f.Run);
+        if (f.Image) {
             // Neighbouring objects of one format share a fragment.
-            const QByteArray group = PictureGroup(f.toImageFormat());
+            const QByteArray group = PictureGroup(frag.charFormat().toImageFormat());
             for (qsizetype i = 0; i < length; ++i)
                 FBody.append(group.constData(), size_t(group.size()));
             FNeedDelim = false;
@@ -506,11 +514,18 @@ void TRtfWriter::Escaped(QByteArray& Out, QStringView S) {
     }
 }
 
-const TRunFormat& TRtfWriter::FormatOf(const QTextFragment& F) {
+const TFragmentFormat& TRtfWriter::FormatOf(const QTextFragment& F) {
     const int index = F.charFormatIndex();
     auto it = FFormatCache.constFind(index);
-    if (it == FFormatCache.constEnd())
-        it = FFormatCache.insert(index, FormatOf(F.charFormat()));
+    if (it == FFormatCache.constEnd()) {
+        const QTextCharFormat f = F.charFormat();
+        TFragmentFormat ff;
+        ff.Run = FormatOf(f);
+        if (f.isAnchor())
+            ff.Href = f.anchorHref();
+        ff.Image = f.isImageFormat();
+        it = FFormatCache.insert(index, ff);
+    }
     return *it;
 }
 

@@ -206,19 +206,39 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
         right[size_t(c)] = x;
     }
     const bool borders = T.format().border() > 0;
+    // Asking a cell for its place or span searches the table each time, so
+    // each is asked once per row.
+    struct TSlot {
+        QTextTableCell Cell;
+        int Row = 0, Column = 0;
+        bool SpansRight = false, SpansDown = false;
+    };
+    std::vector<TSlot> row(static_cast<size_t>(cols));
     for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            TSlot& s = row[size_t(c)];
+            s.Cell = T.cellAt(r, c);
+            s.Row = s.Cell.row();
+            s.Column = s.Cell.column();
+            s.SpansRight = s.SpansDown = false;
+            if (s.Row >= r || s.Column >= c) { // else both are merged into others
+                const QTextCharFormat f = s.Cell.format();
+                s.SpansRight = f.tableCellColumnSpan() > 1;
+                s.SpansDown = f.tableCellRowSpan() > 1;
+            }
+        }
         Word("\\trowd");
         Word("\\trgaph108");
         Word("\\trleft0");
         for (int c = 0; c < cols; ++c) {
-            const QTextTableCell cell = T.cellAt(r, c);
-            if (cell.column() < c)
+            const TSlot& s = row[size_t(c)];
+            if (s.Column < c)
                 Word("\\clmrg");
-            else if (cell.columnSpan() > 1)
+            else if (s.SpansRight)
                 Word("\\clmgf");
-            if (cell.row() < r)
+            if (s.Row < r)
                 Word("\\clvmrg");
-            else if (cell.rowSpan() > 1)
+            else if (s.SpansDown)
                 Word("\\clvmgf");
             if (borders) {
                 for (const char* side : {"\\clbrdrt", "\\clbrdrl", "\\clbrdrb", "\\clbrdrr"}) {
@@ -232,9 +252,9 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
         FBody += "\r\n";
         FNeedDelim = false;
         for (int c = 0; c < cols; ++c) {
-            const QTextTableCell cell = T.cellAt(r, c);
-            if (cell.row() == r && cell.column() == c) {
-                Cell(cell, All);
+            const TSlot& s = row[size_t(c)];
+            if (s.Row == r && s.Column == c) {
+                Cell(s.Cell, All);
                 continue;
             }
             TParaFormat p = FPara;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string>
 
 void TRtfListTable::BeginList() {
     FInLevel = false;
@@ -101,14 +102,19 @@ int LevelOfListIndent(int32_t Li) {
 
 namespace {
 
-void AppendNumber(QByteArray& Out, int N) {
+// The groups are built in a std::string, whose small appends cost less.
+void AppendNumber(std::string& Out, int N) {
     char buf[16];
     const auto r = std::to_chars(buf, buf + sizeof buf, N);
-    Out.append(buf, r.ptr - buf);
+    Out.append(buf, size_t(r.ptr - buf));
+}
+
+QByteArray ToBytes(const std::string& S) {
+    return QByteArray(S.data(), qsizetype(S.size()));
 }
 
 // Text in a group: ASCII as it is, the rest as \uN.
-void AppendText(QByteArray& Out, QStringView S) {
+void AppendText(std::string& Out, QStringView S) {
     for (const QChar c : S) {
         const char16_t u = c.unicode();
         if (u >= 0x20 && u < 0x7F && u != '\\' && u != '{' && u != '}') {
@@ -186,7 +192,7 @@ int LevelNfcOf(QTextListFormat::Style S) {
 }
 
 // A \'hh escape of a small count.
-void AppendHex2(QByteArray& Out, int N) {
+void AppendHex2(std::string& Out, int N) {
     static constexpr char kDigits[] = "0123456789abcdef";
     const char s[4] = {'\\', '\'', kDigits[(N >> 4) & 15], kDigits[N & 15]};
     Out.append(s, 4);
@@ -195,7 +201,7 @@ void AppendHex2(QByteArray& Out, int N) {
 } // namespace
 
 QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
-    QByteArray out;
+    std::string out;
     out.reserve(2048);
     out += "{\\list\\listtemplateid";
     AppendNumber(out, Id);
@@ -237,21 +243,22 @@ QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
     out += "{\\listname ;}\\listid";
     AppendNumber(out, Id);
     out += '}';
-    return out;
+    return ToBytes(out);
 }
 
 QByteArray ListOverrideEntry(int Id) {
-    QByteArray out = "{\\listoverride\\listid";
+    std::string out = "{\\listoverride\\listid";
     AppendNumber(out, Id);
     out += "\\listoverridecount0\\ls";
     AppendNumber(out, Id);
     out += '}';
-    return out;
+    return ToBytes(out);
 }
 
 QByteArray PnGroups(const QTextListFormat& List, int Index) {
     const QString Marker = ListMarker(List, Index);
-    QByteArray out;
+    std::string out;
+    out.reserve(128);
     const QTextListFormat::Style style = List.style();
     if (IsBullet(style)) {
         // The bullet itself says which one it is.
@@ -263,7 +270,7 @@ QByteArray PnGroups(const QTextListFormat& List, int Index) {
         out += "\\tab}{\\*\\pn\\pnlvlblt\\pnindent0{\\pntxtb ";
         out += bullet;
         out += "}}";
-        return out;
+        return ToBytes(out);
     }
     const char* kind = "\\pndec";
     switch (style) {
@@ -295,5 +302,5 @@ QByteArray PnGroups(const QTextListFormat& List, int Index) {
     out += "{\\pntxta ";
     AppendText(out, List.numberSuffix());
     out += "}}";
-    return out;
+    return ToBytes(out);
 }

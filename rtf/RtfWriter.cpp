@@ -17,6 +17,7 @@
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -53,6 +54,22 @@ struct TParaFormat {
     bool InTable = false;
     bool operator==(const TParaFormat&) const = default;
 };
+
+using TListLevels = std::array<const QTextList*, kRtfMaxListLevel + 1>;
+
+// The formats of a list's levels. A level that no list of ours has is
+// numbered as the one above. Copied in place: making a default
+// QTextListFormat and assigning over it costs more than the copy.
+template <size_t... I>
+TRtfListLevels LevelsOf(const TListLevels& Lists, std::index_sequence<I...>) {
+    const auto at = [&](size_t Level) {
+        for (size_t l = Level + 1; l-- > 0;)
+            if (Lists[l])
+                return Lists[l]->format();
+        return QTextListFormat();
+    };
+    return {at(I)...};
+}
 
 // A page is about 6.5 inches wide: columns without a width share it.
 constexpr int kPageTwips = 9360;
@@ -101,7 +118,7 @@ private:
     // Lists in order of first use; \\lsN is the Nth. A list that starts
     // under an item of another, one level deeper, is that one's next level,
     // as word processors number outlines.
-    std::vector<std::array<const QTextList*, kRtfMaxListLevel + 1>> FLists;
+    std::vector<TListLevels> FLists;
     QHash<const QTextList*, int> FListIndex;
     QHash<const QTextList*, int> FListItems; // items written so far
     QHash<int, TParaFormat> FParaCache;      // by block format index, lists aside
@@ -141,17 +158,9 @@ QByteArray TRtfWriter::Write() {
     // Lists for word processors; the control reads each item's own \\pn.
     if (!FLists.empty()) {
         out += "{\\*\\listtable";
-        for (size_t i = 0; i < FLists.size(); ++i) {
-            TRtfListLevels levels;
-            // A level that no list of ours has is numbered as the one above.
-            QTextListFormat above = FLists[i][0] ? FLists[i][0]->format() : QTextListFormat();
-            for (size_t l = 0; l < levels.size(); ++l) {
-                if (FLists[i][l])
-                    above = FLists[i][l]->format();
-                levels[l] = above;
-            }
-            out += ListTableEntry(levels, int(i + 1));
-        }
+        for (size_t i = 0; i < FLists.size(); ++i)
+            out += ListTableEntry(
+                LevelsOf(FLists[i], std::make_index_sequence<kRtfMaxListLevel + 1>()), int(i + 1));
         out += "}\r\n{\\*\\listoverridetable";
         for (size_t i = 0; i < FLists.size(); ++i)
             out += ListOverrideEntry(int(i + 1));

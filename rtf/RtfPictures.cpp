@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QHash>
 #include <QImage>
 #include <QImageReader>
 #include <QTextDocument>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <mutex>
 
 using namespace TextObjects;
 
@@ -68,14 +70,59 @@ void AppendHexLines(QByteArray& Out, QByteArrayView Bytes) {
     Out.resize(at + 2 * n + 2 * ((n + 63) / 64));
     char* d = Out.data() + at;
     const auto* p = reinterpret_cast<const unsigned char*>(Bytes.data());
-    for (qsizetype i = 0; i < n; ++i) {
-        if (i % 64 == 0) {
-            *d++ = '\r';
-            *d++ = '\n';
+    const auto* const end = p + n;
+    while (p < end) {
+        *d++ = '\r';
+        *d++ = '\n';
+        for (const auto* line = p + std::min<qsizetype>(64, end - p); p < line; ++p) {
+            *d++ = kDigits[*p >> 4];
+            *d++ = kDigits[*p & 15];
         }
-        *d++ = kDigits[p[i] >> 4];
-        *d++ = kDigits[p[i] & 15];
     }
+}
+
+// A page is written on every save, and a picture's bytes never change: the
+// hex of the pictures written lately is kept, up to a bound, by their names.
+// The bytes are kept too and compared, so a name can never give wrong data.
+class THexCache {
+public:
+    QByteArray Lines(const QString& Name, const QByteArray& Bytes);
+
+private:
+    struct TEntry {
+        QByteArray Bytes, Lines;
+    };
+    static constexpr qsizetype kMaxBytes = qsizetype(16) << 20;
+    std::mutex FLock;
+    QHash<QString, TEntry> FEntries;
+    qsizetype FSize = 0;
+};
+
+QByteArray THexCache::Lines(const QString& Name, const QByteArray& Bytes) {
+    if (!Name.isEmpty()) {
+        const std::lock_guard lock(FLock);
+        const auto it = FEntries.constFind(Name);
+        if (it != FEntries.constEnd() && it->Bytes == Bytes)
+            return it->Lines;
+    }
+    QByteArray lines;
+    AppendHexLines(lines, Bytes);
+    const qsizetype size = Bytes.size() + lines.size();
+    if (Name.isEmpty() || size > kMaxBytes / 8)
+        return lines;
+    const std::lock_guard lock(FLock);
+    if (const auto it = FEntries.constFind(Name); it != FEntries.constEnd()) {
+        FSize -= it->Bytes.size() + it->Lines.size();
+        FEntries.erase(it);
+    }
+    // Dropping all at once keeps this simple; pages seldom hold that much.
+    if (FSize + size > kMaxBytes) {
+        FEntries.clear();
+        FSize = 0;
+    }
+    FEntries.insert(Name, TEntry{Bytes, lines});
+    FSize += size;
+    return lines;
 }
 
 void AppendNumber(QByteArray& Out, long N) {
@@ -201,8 +248,10 @@ QByteArray PictureGroup(const QTextImageFormat& F) {
         return {};
     const int w = std::max(1, int(std::lround(F.width())));
     const int h = std::max(1, int(std::lround(F.height())));
+    static THexCache cache;
+    const QByteArray lines = cache.Lines(F.name(), bytes);
     QByteArray out;
-    out.reserve(96 + 2 * bytes.size() + 2 * ((bytes.size() + 63) / 64));
+    out.reserve(96 + lines.size());
     out += type == ptPng ? "{\\pict\\pngblip" : "{\\pict\\jpegblip";
     const int picW = F.hasProperty(kPictureWidth) ? F.intProperty(kPictureWidth) : w;
     const int picH = F.hasProperty(kPictureHeight) ? F.intProperty(kPictureHeight) : h;
@@ -214,7 +263,7 @@ QByteArray PictureGroup(const QTextImageFormat& F) {
     AppendNumber(out, std::lround(F.width() * kTwipsPerPixel));
     out += "\\pichgoal";
     AppendNumber(out, std::lround(F.height() * kTwipsPerPixel));
-    AppendHexLines(out, bytes);
+    out += lines;
     out += '}';
     return out;
 }

@@ -82,7 +82,7 @@ public:
 private:
     void Frame(const QTextFrame* F, QStringView All, bool InTable);
     void Table(const QTextTable& T, QStringView All);
-    void Cell(const QTextTableCell& C, QStringView All);
+    void Cell(int First, int Last, QStringView All);
     void Block(const QTextBlock& B, QStringView All, bool InTable, const char* End);
     void Paragraph(const TParaFormat& P);
     void ChangeTo(const TRunFormat& F);
@@ -215,32 +215,49 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
         right[size_t(c)] = x;
     }
     const bool borders = T.format().border() > 0;
-    // Asking a cell for its place or span searches the table each time, so
-    // each is asked once per row.
+    // Asking a cell for its place, span or end searches the table each time,
+    // so each is asked once.
     struct TSlot {
         QTextTableCell Cell;
         int Row = 0, Column = 0;
         bool SpansRight = false, SpansDown = false;
+        int First = 0, Last = -1; // the cell's positions, where it starts
     };
-    std::vector<TSlot> row(static_cast<size_t>(cols));
+    std::vector<TSlot> grid(static_cast<size_t>(rows) * static_cast<size_t>(cols));
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c) {
-            TSlot& s = row[size_t(c)];
+            TSlot& s = grid[size_t(r) * size_t(cols) + size_t(c)];
             s.Cell = T.cellAt(r, c);
             s.Row = s.Cell.row();
             s.Column = s.Cell.column();
-            s.SpansRight = s.SpansDown = false;
             if (s.Row >= r || s.Column >= c) { // else both are merged into others
                 const QTextCharFormat f = s.Cell.format();
                 s.SpansRight = f.tableCellColumnSpan() > 1;
                 s.SpansDown = f.tableCellRowSpan() > 1;
             }
         }
+    }
+    // Cells stand in the document in the order of their first slots, row by
+    // row, so a cell ends where the next one starts, and the last where the
+    // table ends. Columns past the limit hold cells of their own.
+    if (cols == T.columns()) {
+        int next = T.lastPosition();
+        for (size_t i = grid.size(); i-- > 0;) {
+            TSlot& s = grid[i];
+            if (s.Row * cols + s.Column != int(i))
+                continue;
+            s.First = s.Cell.firstPosition();
+            s.Last = next;
+            next = s.First - 1;
+        }
+    }
+    for (int r = 0; r < rows; ++r) {
+        const TSlot* const row = grid.data() + size_t(r) * size_t(cols);
         Word("\\trowd");
         Word("\\trgaph108");
         Word("\\trleft0");
         for (int c = 0; c < cols; ++c) {
-            const TSlot& s = row[size_t(c)];
+            const TSlot& s = row[c];
             if (s.Column < c)
                 Word("\\clmrg");
             else if (s.SpansRight)
@@ -261,9 +278,12 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
         FBody += "\r\n";
         FNeedDelim = false;
         for (int c = 0; c < cols; ++c) {
-            const TSlot& s = row[size_t(c)];
+            const TSlot& s = row[c];
             if (s.Row == r && s.Column == c) {
-                Cell(s.Cell, All);
+                if (s.Last >= 0)
+                    Cell(s.First, s.Last, All);
+                else
+                    Cell(s.Cell.firstPosition(), s.Cell.lastPosition(), All);
                 continue;
             }
             TParaFormat p = FPara;
@@ -277,28 +297,17 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
     }
 }
 
-void TRtfWriter::Cell(const QTextTableCell& C, QStringView All) {
-    std::vector<QTextBlock> blocks;
-    // Nested frames give their blocks in order.
-    std::vector<QTextFrame::iterator> stack{C.begin()};
-    std::vector<QTextFrame::iterator> ends{C.end()};
-    while (!stack.empty()) {
-        QTextFrame::iterator& it = stack.back();
-        if (it == ends.back()) {
-            stack.pop_back();
-            ends.pop_back();
-            continue;
-        }
-        const QTextFrame::iterator cur = it++;
-        if (QTextFrame* child = cur.currentFrame()) {
-            stack.push_back(child->begin());
-            ends.push_back(child->end());
-        } else if (cur.currentBlock().isValid()) {
-            blocks.push_back(cur.currentBlock());
-        }
+// The blocks of a cell, nested frames' too, are those from its first position
+// to its last.
+void TRtfWriter::Cell(int First, int Last, QStringView All) {
+    const QTextBlock end = FDoc.findBlock(Last + 1);
+    QTextBlock b = FDoc.findBlock(First);
+    while (b.isValid() && b != end) {
+        const QTextBlock next = b.next();
+        const bool last = !next.isValid() || next == end;
+        Block(b, All, true, last ? "\\cell" : "\\par");
+        b = next;
     }
-    for (size_t i = 0; i < blocks.size(); ++i)
-        Block(blocks[i], All, true, i + 1 == blocks.size() ? "\\cell" : "\\par");
 }
 
 TParaFormat TRtfWriter::ParaFormatOf(const QTextBlock& B) {

@@ -121,9 +121,15 @@ private:
     std::vector<TListLevels> FLists;
     QHash<const QTextList*, int> FListIndex;
     QHash<const QTextList*, int> FListItems; // items written so far
-    QHash<int, TParaFormat> FParaCache;      // by block format index, lists aside
+    struct TBlockInfo {
+        TParaFormat Para; // lists aside
+        const QTextList* List = nullptr;
+        QTextListFormat ListFormat;
+        int Level = 0;
+    };
+    QHash<int, TBlockInfo> FParaCache; // by block format index
     int ListIndex(const QTextList* L, int Level);
-    TParaFormat ParaFormatOf(const QTextBlock& B);
+    TBlockInfo BlockInfoOf(const QTextBlock& B);
 };
 
 TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc) {
@@ -175,7 +181,8 @@ QByteArray TRtfWriter::Write() {
 // The blocks and tables of a frame, in order. Tables inside a table's cells
 // are written as their cells' paragraphs: their text stays, in its cell.
 void TRtfWriter::Frame(const QTextFrame* F, QStringView All, bool InTable) {
-    for (auto it = F->begin(); !it.atEnd(); ++it) {
+    const QTextFrame::iterator begin = F->begin();
+    for (auto it = begin; !it.atEnd(); ++it) {
         if (const QTextFrame* child = it.currentFrame()) {
             const auto* table = qobject_cast<const QTextTable*>(child);
             if (table && !InTable)
@@ -187,11 +194,12 @@ void TRtfWriter::Frame(const QTextFrame* F, QStringView All, bool InTable) {
         const QTextBlock b = it.currentBlock();
         // The empty paragraph that stands before a table at the start holds
         // only the table's mark: reading the table makes it again.
-        auto next = it;
-        ++next;
-        if (!InTable && it == F->begin() && b.length() == 1 && !next.atEnd() &&
-            qobject_cast<const QTextTable*>(next.currentFrame()))
-            continue;
+        if (!InTable && it == begin && b.length() == 1) {
+            auto next = it;
+            ++next;
+            if (!next.atEnd() && qobject_cast<const QTextTable*>(next.currentFrame()))
+                continue;
+        }
         Block(b, All, InTable, "\\par");
     }
 }
@@ -310,12 +318,19 @@ void TRtfWriter::Cell(int First, int Last, QStringView All) {
     }
 }
 
-TParaFormat TRtfWriter::ParaFormatOf(const QTextBlock& B) {
+// Blocks of one format share its list too: the list is the format's object.
+TRtfWriter::TBlockInfo TRtfWriter::BlockInfoOf(const QTextBlock& B) {
     const int index = B.blockFormatIndex();
     if (const auto it = FParaCache.constFind(index); it != FParaCache.constEnd())
         return *it;
     const QTextBlockFormat bf = B.blockFormat();
-    TParaFormat p;
+    TBlockInfo info;
+    info.List = B.textList();
+    if (info.List) {
+        info.ListFormat = info.List->format();
+        info.Level = std::clamp(info.ListFormat.indent() - 1, 0, kRtfMaxListLevel);
+    }
+    TParaFormat& p = info.Para;
     const Qt::Alignment h = bf.alignment() & Qt::AlignHorizontal_Mask;
     p.Align = h & Qt::AlignHCenter ? 1 : h & Qt::AlignRight ? 2 : h & Qt::AlignJustify ? 3 : 0;
     const auto twips = [](qreal Px) {
@@ -326,15 +341,16 @@ TParaFormat TRtfWriter::ParaFormatOf(const QTextBlock& B) {
     p.Ri = twips(bf.rightMargin());
     p.Sb = std::max(twips(bf.topMargin()), 0);
     p.Sa = std::max(twips(bf.bottomMargin()), 0);
-    FParaCache.insert(index, p);
-    return p;
+    FParaCache.insert(index, info);
+    return info;
 }
 
 void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const char* End) {
-    const QTextList* list = B.textList();
-    TParaFormat p = ParaFormatOf(B);
+    const TBlockInfo info = BlockInfoOf(B);
+    const QTextList* list = info.List;
+    TParaFormat p = info.Para;
     if (list) {
-        const int level = std::clamp(list->format().indent() - 1, 0, kRtfMaxListLevel);
+        const int level = info.Level;
         p.Li = ListIndentOfLevel(level);
         p.Fi = -360;
         p.Ls = ListIndex(list, level);
@@ -349,7 +365,7 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const
     if (list) {
         // Blocks come in the document's order: counting them gives each
         // item's number without a search through its list.
-        const QByteArray pn = PnGroups(list->format(), FListItems[list]++);
+        const QByteArray pn = PnGroups(info.ListFormat, FListItems[list]++);
         FBody.append(pn.constData(), size_t(pn.size()));
         FNeedDelim = false;
         Word("\\ls", p.Ls);

@@ -206,16 +206,25 @@ QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
     out += "{\\list\\listtemplateid";
     AppendNumber(out, Id);
     out += "\\listhybrid";
+    // Levels mostly repeat the one above: what a format says is read once.
+    QTextListFormat::Style style = QTextListFormat::ListStyleUndefined;
+    int start = 1;
+    QString prefix, suffix;
     for (int level = 0; level <= kRtfMaxListLevel; ++level) {
         const QTextListFormat& List = Levels[size_t(level)];
-        const QTextListFormat::Style style = List.style();
+        if (level == 0 || !(List == Levels[size_t(level - 1)])) {
+            style = List.style();
+            start = ListStart(List);
+            prefix = List.numberPrefix();
+            suffix = List.numberSuffix();
+        }
         const int nfc = LevelNfcOf(style);
         out += "{\\listlevel\\levelnfc";
         AppendNumber(out, nfc);
         out += "\\levelnfcn";
         AppendNumber(out, nfc);
         out += "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat";
-        AppendNumber(out, ListStart(List));
+        AppendNumber(out, start);
         if (IsBullet(style)) {
             const char* bullet = style == QTextListFormat::ListCircle   ? "o"
                                  : style == QTextListFormat::ListSquare ? "\\u9642 ?"
@@ -225,7 +234,6 @@ QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
             out += ";}{\\levelnumbers;}";
         } else {
             // The level's own number between the prefix and the suffix.
-            const QString prefix = List.numberPrefix(), suffix = List.numberSuffix();
             const QStringView pre = QStringView(prefix).left(8), suf = QStringView(suffix).left(8);
             out += "{\\leveltext";
             AppendHex2(out, int(pre.size() + 1 + suf.size()));

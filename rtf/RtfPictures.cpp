@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 using namespace TextObjects;
@@ -125,10 +126,11 @@ QByteArray THexCache::Lines(const QString& Name, const QByteArray& Bytes) {
     return lines;
 }
 
-void AppendNumber(QByteArray& Out, long N) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, N);
-    Out.append(buf, r.ptr - buf);
+// A control word and its number, into room for at least 40 more characters.
+char* PutWord(char* D, const char* W, long N) {
+    const size_t n = std::strlen(W);
+    std::memcpy(D, W, n);
+    return std::to_chars(D + n, D + n + 24, N).ptr;
 }
 
 } // namespace
@@ -246,23 +248,28 @@ QByteArray PictureGroup(const QTextImageFormat& F) {
     const int type = F.intProperty(kPictureType);
     if (bytes.isEmpty() || (type != ptPng && type != ptJpeg))
         return {};
-    const int w = std::max(1, int(std::lround(F.width())));
-    const int h = std::max(1, int(std::lround(F.height())));
+    const double width = F.width(), height = F.height();
+    // A stated size that is not an int is written as 0, as intProperty gives.
+    const auto own = [&](int Property, double Shown) {
+        const QVariant v = F.property(Property);
+        if (!v.isValid())
+            return std::max(1, int(std::lround(Shown)));
+        return v.userType() == QMetaType::Int ? v.toInt() : 0;
+    };
+    char head[192];
+    const char* const kind = type == ptPng ? "{\\pict\\pngblip" : "{\\pict\\jpegblip";
+    const size_t kindSize = std::strlen(kind);
+    std::memcpy(head, kind, kindSize);
+    char* d = head + kindSize;
+    d = PutWord(d, "\\picw", own(kPictureWidth, width));
+    d = PutWord(d, "\\pich", own(kPictureHeight, height));
+    d = PutWord(d, "\\picwgoal", std::lround(width * kTwipsPerPixel));
+    d = PutWord(d, "\\pichgoal", std::lround(height * kTwipsPerPixel));
     static THexCache cache;
     const QByteArray lines = cache.Lines(F.name(), bytes);
     QByteArray out;
-    out.reserve(96 + lines.size());
-    out += type == ptPng ? "{\\pict\\pngblip" : "{\\pict\\jpegblip";
-    const int picW = F.hasProperty(kPictureWidth) ? F.intProperty(kPictureWidth) : w;
-    const int picH = F.hasProperty(kPictureHeight) ? F.intProperty(kPictureHeight) : h;
-    out += "\\picw";
-    AppendNumber(out, picW);
-    out += "\\pich";
-    AppendNumber(out, picH);
-    out += "\\picwgoal";
-    AppendNumber(out, std::lround(F.width() * kTwipsPerPixel));
-    out += "\\pichgoal";
-    AppendNumber(out, std::lround(F.height() * kTwipsPerPixel));
+    out.reserve(qsizetype(d - head) + lines.size() + 1);
+    out.append(head, qsizetype(d - head));
     out += lines;
     out += '}';
     return out;

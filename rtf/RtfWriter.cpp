@@ -14,6 +14,7 @@
 #include <QTextList>
 #include <QTextTable>
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -92,6 +93,7 @@ private:
     void Word(const char* W, int N);
     void Hex(int Byte);
     void Unicode(char16_t C);
+    int AnsiByte(char16_t C);
     const TFragmentFormat& FormatOf(const QTextFragment& F);
     TRunFormat FormatOf(const QTextCharFormat& F);
     int FontIndex(const QString& Name);
@@ -109,6 +111,10 @@ private:
     TRunFormat FCur;
     QString FHref;          // the link whose field is open, if any
     TRunFormat FBeforeLink; // the format that the field's end returns to
+
+    static constexpr size_t kAnsiSlots = 256;
+    std::array<int, kAnsiSlots> FAnsiChar; // -1: empty
+    std::array<int16_t, kAnsiSlots> FAnsiByte{};
 
     QStringList FFonts;
     QHash<QString, int> FFontIndex;
@@ -133,6 +139,7 @@ private:
 };
 
 TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc) {
+    FAnsiChar.fill(-1);
     const QFont font = Doc.defaultFont();
     FDefaultFamily = font.families().value(0, font.family());
     if (font.pointSizeF() > 0)
@@ -493,10 +500,13 @@ void TRtfWriter::Word(const char* W) {
     FNeedDelim = true;
 }
 
+// Words with numbers are most of what stands between runs of text: each is
+// put together first and appended once.
 void TRtfWriter::Word(const char* W, int N) {
-    FBody.append(W);
-    char buf[16];
-    const auto r = std::to_chars(buf, buf + sizeof buf, N);
+    char buf[48];
+    const size_t n = std::min(std::strlen(W), sizeof buf - 12);
+    std::memcpy(buf, W, n);
+    const auto r = std::to_chars(buf + n, buf + sizeof buf, N);
     FBody.append(buf, size_t(r.ptr - buf));
     FNeedDelim = true;
 }
@@ -509,9 +519,23 @@ void TRtfWriter::Hex(int Byte) {
 }
 
 void TRtfWriter::Unicode(char16_t C) {
-    Word("\\u", C > 0x7FFF ? int(C) - 65536 : int(C));
-    FBody += '?';
+    char buf[16] = {'\\', 'u'};
+    char* const end =
+        std::to_chars(buf + 2, buf + sizeof buf - 1, C > 0x7FFF ? int(C) - 65536 : int(C)).ptr;
+    *end = '?';
+    FBody.append(buf, size_t(end + 1 - buf));
     FNeedDelim = false;
+}
+
+// A page repeats its few letters outside ASCII: their bytes are kept in
+// slots by their low bits.
+int TRtfWriter::AnsiByte(char16_t C) {
+    const size_t slot = C & (kAnsiSlots - 1);
+    if (FAnsiChar[slot] != int(C)) {
+        FAnsiChar[slot] = C;
+        FAnsiByte[slot] = int16_t(AnsiByteOf(C));
+    }
+    return FAnsiByte[slot];
 }
 
 void TRtfWriter::Text(QStringView S) {
@@ -544,7 +568,7 @@ void TRtfWriter::Text(QStringView S) {
             Word("\\line");
         } else if (QChar::isSurrogate(c)) {
             Unicode(c);
-        } else if (const int b = AnsiByteOf(c); b > 0) {
+        } else if (const int b = AnsiByte(c); b > 0) {
             Hex(b);
         } else {
             Unicode(c);

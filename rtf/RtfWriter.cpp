@@ -98,7 +98,7 @@ private:
     TRunFormat FormatOf(const QTextCharFormat& F);
     int FontIndex(const QString& Name);
     int ColorIndex(const QBrush& Brush);
-    static void Escaped(QByteArray& Out, QStringView S);
+    static void Escaped(std::string& Out, QStringView S);
 
     const QTextDocument& FDoc;
     QString FDefaultFamily;
@@ -155,33 +155,56 @@ QByteArray TRtfWriter::Write() {
     FBody.reserve(size_t(FDoc.characterCount()) * 5 / 4 + 256);
     Frame(FDoc.rootFrame(), all, false);
 
-    QByteArray out;
-    out.reserve(qsizetype(FBody.size()) + 256 + 48 * (FFonts.size() + FColors.size()));
-    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl";
+    // The tables before the body, then both into one allocation.
+    std::string head;
+    head.reserve(512 + 48 * size_t(FFonts.size() + FColors.size()));
+    head += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl";
+    const auto number = [&head](long long N) {
+        char buf[24];
+        head.append(buf, size_t(std::to_chars(buf, buf + sizeof buf, N).ptr - buf));
+    };
     for (qsizetype i = 0; i < FFonts.size(); ++i) {
-        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0 ";
-        Escaped(out, FFonts[i]);
-        out += ";}";
+        head += "{\\f";
+        number(i);
+        head += "\\fnil\\fcharset0 ";
+        Escaped(head, FFonts[i]);
+        head += ";}";
     }
-    out += "}\r\n{\\colortbl ;";
-    for (const QRgb c : FColors)
-        out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
-               "\\blue" + QByteArray::number(qBlue(c)) + ';';
-    out += "}\r\n";
+    head += "}\r\n{\\colortbl ;";
+    for (const QRgb c : FColors) {
+        head += "\\red";
+        number(qRed(c));
+        head += "\\green";
+        number(qGreen(c));
+        head += "\\blue";
+        number(qBlue(c));
+        head += ';';
+    }
+    head += "}\r\n";
     // Lists for word processors; the control reads each item's own \\pn.
     if (!FLists.empty()) {
-        out += "{\\*\\listtable";
-        for (size_t i = 0; i < FLists.size(); ++i)
-            out += ListTableEntry(
+        head += "{\\*\\listtable";
+        for (size_t i = 0; i < FLists.size(); ++i) {
+            const QByteArray entry = ListTableEntry(
                 LevelsOf(FLists[i], std::make_index_sequence<kRtfMaxListLevel + 1>()), int(i + 1));
-        out += "}\r\n{\\*\\listoverridetable";
-        for (size_t i = 0; i < FLists.size(); ++i)
-            out += ListOverrideEntry(int(i + 1));
-        out += "}\r\n";
+            head.append(entry.constData(), size_t(entry.size()));
+        }
+        head += "}\r\n{\\*\\listoverridetable";
+        for (size_t i = 0; i < FLists.size(); ++i) {
+            const QByteArray entry = ListOverrideEntry(int(i + 1));
+            head.append(entry.constData(), size_t(entry.size()));
+        }
+        head += "}\r\n";
     }
-    out += "{\\*\\generator Vellomar;}\\viewkind4\\uc1 \r\n";
-    out.append(FBody.data(), qsizetype(FBody.size()));
-    out += "}\r\n";
+    head += "{\\*\\generator Vellomar;}\\viewkind4\\uc1 \r\n";
+    static constexpr char kEnd[] = "}\r\n";
+    QByteArray out(qsizetype(head.size() + FBody.size() + sizeof kEnd - 1), Qt::Uninitialized);
+    char* d = out.data();
+    std::memcpy(d, head.data(), head.size());
+    d += head.size();
+    std::memcpy(d, FBody.data(), FBody.size());
+    d += FBody.size();
+    std::memcpy(d, kEnd, sizeof kEnd - 1);
     return out;
 }
 
@@ -577,7 +600,7 @@ void TRtfWriter::Text(QStringView S) {
 }
 
 // Font names in the table: letters as they are, others escaped like text.
-void TRtfWriter::Escaped(QByteArray& Out, QStringView S) {
+void TRtfWriter::Escaped(std::string& Out, QStringView S) {
     for (const QChar qc : S) {
         const char16_t c = qc.unicode();
         if (c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}' && c != ';') {
@@ -587,7 +610,12 @@ void TRtfWriter::Escaped(QByteArray& Out, QStringView S) {
             const char s[4] = {'\\', '\'', kDigits[b >> 4], kDigits[b & 15]};
             Out.append(s, 4);
         } else {
-            Out += "\\u" + QByteArray::number(c > 0x7FFF ? int(c) - 65536 : int(c)) + '?';
+            char buf[16] = {'\\', 'u'};
+            char* const end =
+                std::to_chars(buf + 2, buf + sizeof buf - 1, c > 0x7FFF ? int(c) - 65536 : int(c))
+                    .ptr;
+            *end = '?';
+            Out.append(buf, size_t(end + 1 - buf));
         }
     }
 }

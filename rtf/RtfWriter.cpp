@@ -101,6 +101,7 @@ private:
     static void Escaped(std::string& Out, QStringView S);
 
     const QTextDocument& FDoc;
+    QList<QTextFormat> FFormats; // the document's, shared
     QString FDefaultFamily;
     double FDefaultPoints;
 
@@ -138,7 +139,7 @@ private:
     TBlockInfo BlockInfoOf(const QTextBlock& B);
 };
 
-TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc) {
+TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc), FFormats(Doc.allFormats()) {
     FAnsiChar.fill(-1);
     const QFont font = Doc.defaultFont();
     FDefaultFamily = font.families().value(0, font.family());
@@ -269,9 +270,11 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
             s.Row = s.Cell.row();
             s.Column = s.Cell.column();
             if (s.Row >= r || s.Column >= c) { // else both are merged into others
-                const QTextCharFormat f = s.Cell.format();
-                s.SpansRight = f.tableCellColumnSpan() > 1;
-                s.SpansDown = f.tableCellRowSpan() > 1;
+                // The cell's format as it is kept: QTextTableCell::format()
+                // makes a changed copy.
+                const QTextFormat f = FFormats.value(s.Cell.tableCellFormatIndex());
+                s.SpansRight = f.intProperty(QTextFormat::TableCellColumnSpan) > 1;
+                s.SpansDown = f.intProperty(QTextFormat::TableCellRowSpan) > 1;
             }
         }
     }

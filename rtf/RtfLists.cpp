@@ -264,7 +264,6 @@ QByteArray ListOverrideEntry(int Id) {
 }
 
 QByteArray PnGroups(const QTextListFormat& List, int Index) {
-    const QString Marker = ListMarker(List, Index);
     std::string out;
     out.reserve(128);
     const QTextListFormat::Style style = List.style();
@@ -298,13 +297,13 @@ QByteArray PnGroups(const QTextListFormat& List, int Index) {
         break;
     }
     out += "{\\pntext ";
-    AppendText(out, Marker);
+    AppendText(out, ListMarker(List, Index));
     out += "\\tab}{\\*\\pn\\pnlvlbody\\pnindent0\\pnstart";
     AppendNumber(out, ListStart(List));
     out += kind;
-    if (!List.numberPrefix().isEmpty()) {
+    if (const QString prefix = List.numberPrefix(); !prefix.isEmpty()) {
         out += "{\\pntxtb ";
-        AppendText(out, List.numberPrefix());
+        AppendText(out, prefix);
         out += '}';
     }
     out += "{\\pntxta ";

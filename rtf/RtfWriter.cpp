@@ -564,13 +564,22 @@ int TRtfWriter::AnsiByte(char16_t C) {
     return FAnsiByte[slot];
 }
 
+// The characters that text writes as they are: printable ASCII but for the
+// three that RTF escapes.
+constexpr std::array<bool, 128> kPlain = [] {
+    std::array<bool, 128> plain{};
+    for (int c = 0x20; c < 0x7F; ++c)
+        plain[size_t(c)] = c != '\\' && c != '{' && c != '}';
+    return plain;
+}();
+
 void TRtfWriter::Text(QStringView S) {
     const char16_t* p = reinterpret_cast<const char16_t*>(S.data());
     const char16_t* const end = p + S.size();
     while (p < end) {
         // Plain ASCII in one piece.
         const char16_t* run = p;
-        while (p < end && *p >= 0x20 && *p < 0x7F && *p != '\\' && *p != '{' && *p != '}')
+        while (p < end && *p < 0x80 && kPlain[*p])
             ++p;
         if (p > run) {
             if (FNeedDelim)

@@ -260,7 +260,7 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
         QTextTableCell Cell;
         int Row = 0, Column = 0;
         bool SpansRight = false, SpansDown = false;
-        int First = 0, Last = -1; // the cell's positions, where it starts
+        int First = 0, Last = -1; // in a cell's first slot; -1: not known
     };
     std::vector<TSlot> grid(static_cast<size_t>(rows) * static_cast<size_t>(cols));
     for (int r = 0; r < rows; ++r) {
@@ -280,7 +280,8 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
     }
     // Cells stand in the document in the order of their first slots, row by
     // row, so a cell ends where the next one starts, and the last where the
-    // table ends. Columns past the limit hold cells of their own.
+    // table ends. Cells past the column limit are not in the grid: then each
+    // cell is asked.
     if (cols == T.columns()) {
         int next = T.lastPosition();
         for (size_t i = grid.size(); i-- > 0;) {

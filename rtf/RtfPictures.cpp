@@ -6,7 +6,6 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
-#include <QHash>
 #include <QImage>
 #include <QImageReader>
 #include <QTextDocument>
@@ -16,7 +15,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 
 using namespace TextObjects;
 
@@ -80,50 +78,6 @@ void AppendHexLines(QByteArray& Out, QByteArrayView Bytes) {
             *d++ = kDigits[*p & 15];
         }
     }
-}
-
-// A page is written on every save, and a picture's bytes never change: the
-// hex of the pictures written lately is kept, up to a bound, by their names.
-// The bytes are kept too and compared, so a name can never give wrong data.
-class THexCache {
-public:
-    QByteArray Lines(const QString& Name, const QByteArray& Bytes);
-
-private:
-    struct TEntry {
-        QByteArray Bytes, Lines;
-    };
-    static constexpr qsizetype kMaxBytes = qsizetype(16) << 20;
-    std::mutex FLock;
-    QHash<QString, TEntry> FEntries;
-    qsizetype FSize = 0;
-};
-
-QByteArray THexCache::Lines(const QString& Name, const QByteArray& Bytes) {
-    if (!Name.isEmpty()) {
-        const std::lock_guard lock(FLock);
-        const auto it = FEntries.constFind(Name);
-        if (it != FEntries.constEnd() && it->Bytes == Bytes)
-            return it->Lines;
-    }
-    QByteArray lines;
-    AppendHexLines(lines, Bytes);
-    const qsizetype size = Bytes.size() + lines.size();
-    if (Name.isEmpty() || size > kMaxBytes / 8)
-        return lines;
-    const std::lock_guard lock(FLock);
-    if (const auto it = FEntries.constFind(Name); it != FEntries.constEnd()) {
-        FSize -= it->Bytes.size() + it->Lines.size();
-        FEntries.erase(it);
-    }
-    // Dropping all at once keeps this simple; pages seldom hold that much.
-    if (FSize + size > kMaxBytes) {
-        FEntries.clear();
-        FSize = 0;
-    }
-    FEntries.insert(Name, TEntry{Bytes, lines});
-    FSize += size;
-    return lines;
 }
 
 // A control word and its number, into room for at least 40 more characters.
@@ -265,12 +219,10 @@ QByteArray PictureGroup(const QTextImageFormat& F) {
     d = PutWord(d, "\\pich", own(kPictureHeight, height));
     d = PutWord(d, "\\picwgoal", std::lround(width * kTwipsPerPixel));
     d = PutWord(d, "\\pichgoal", std::lround(height * kTwipsPerPixel));
-    static THexCache cache;
-    const QByteArray lines = cache.Lines(F.name(), bytes);
     QByteArray out;
-    out.reserve(qsizetype(d - head) + lines.size() + 1);
+    out.reserve(qsizetype(d - head) + 2 * bytes.size() + 2 * ((bytes.size() + 63) / 64) + 1);
     out.append(head, qsizetype(d - head));
-    out += lines;
+    AppendHexLines(out, bytes);
     out += '}';
     return out;
 }

@@ -3,6 +3,8 @@
 #include "TextFormats.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string>
 
 void TRtfListTable::BeginList() {
     FInLevel = false;
@@ -100,14 +102,28 @@ int LevelOfListIndent(int32_t Li) {
 
 namespace {
 
+// The groups are built in a std::string, whose small appends cost less.
+void AppendNumber(std::string& Out, int N) {
+    char buf[16];
+    const auto r = std::to_chars(buf, buf + sizeof buf, N);
+    Out.append(buf, size_t(r.ptr - buf));
+}
+
+QByteArray ToBytes(const std::string& S) {
+    return QByteArray(S.data(), qsizetype(S.size()));
+}
+
 // Text in a group: ASCII as it is, the rest as \uN.
-void AppendText(QByteArray& Out, const QString& S) {
+void AppendText(std::string& Out, QStringView S) {
     for (const QChar c : S) {
         const char16_t u = c.unicode();
-        if (u >= 0x20 && u < 0x7F && u != '\\' && u != '{' && u != '}')
+        if (u >= 0x20 && u < 0x7F && u != '\\' && u != '{' && u != '}') {
             Out += char(u);
-        else
-            Out += "\\u" + QByteArray::number(u > 0x7FFF ? int(u) - 65536 : int(u)) + '?';
+        } else {
+            Out += "\\u";
+            AppendNumber(Out, u > 0x7FFF ? int(u) - 65536 : int(u));
+            Out += '?';
+        }
     }
 }
 
@@ -175,21 +191,40 @@ int LevelNfcOf(QTextListFormat::Style S) {
     }
 }
 
-QByteArray Hex2(int N) {
-    return "\\'" + QByteArray::number(N, 16).rightJustified(2, '0');
+// A \'hh escape of a small count.
+void AppendHex2(std::string& Out, int N) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const char s[4] = {'\\', '\'', kDigits[(N >> 4) & 15], kDigits[N & 15]};
+    Out.append(s, 4);
 }
 
 } // namespace
 
 QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
-    QByteArray out = "{\\list\\listtemplateid" + QByteArray::number(Id) + "\\listhybrid";
+    std::string out;
+    out.reserve(2048);
+    out += "{\\list\\listtemplateid";
+    AppendNumber(out, Id);
+    out += "\\listhybrid";
+    // Levels mostly repeat the one above: what a format says is read once.
+    QTextListFormat::Style style = QTextListFormat::ListStyleUndefined;
+    int start = 1;
+    QString prefix, suffix;
     for (int level = 0; level <= kRtfMaxListLevel; ++level) {
         const QTextListFormat& List = Levels[size_t(level)];
-        const QTextListFormat::Style style = List.style();
-        const QByteArray nfc = QByteArray::number(LevelNfcOf(style));
-        out += "{\\listlevel\\levelnfc" + nfc + "\\levelnfcn" + nfc +
-               "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat" +
-               QByteArray::number(ListStart(List));
+        if (level == 0 || !(List == Levels[size_t(level - 1)])) {
+            style = List.style();
+            start = ListStart(List);
+            prefix = List.numberPrefix();
+            suffix = List.numberSuffix();
+        }
+        const int nfc = LevelNfcOf(style);
+        out += "{\\listlevel\\levelnfc";
+        AppendNumber(out, nfc);
+        out += "\\levelnfcn";
+        AppendNumber(out, nfc);
+        out += "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat";
+        AppendNumber(out, start);
         if (IsBullet(style)) {
             const char* bullet = style == QTextListFormat::ListCircle   ? "o"
                                  : style == QTextListFormat::ListSquare ? "\\u9642 ?"
@@ -199,28 +234,38 @@ QByteArray ListTableEntry(const TRtfListLevels& Levels, int Id) {
             out += ";}{\\levelnumbers;}";
         } else {
             // The level's own number between the prefix and the suffix.
-            const QString prefix = List.numberPrefix().left(8),
-                          suffix = List.numberSuffix().left(8);
-            out += "{\\leveltext" + Hex2(int(prefix.size() + 1 + suffix.size()));
-            AppendText(out, prefix);
-            out += Hex2(level);
-            AppendText(out, suffix);
-            out += ";}{\\levelnumbers" + Hex2(int(prefix.size()) + 1) + ";}";
+            const QStringView pre = QStringView(prefix).left(8), suf = QStringView(suffix).left(8);
+            out += "{\\leveltext";
+            AppendHex2(out, int(pre.size() + 1 + suf.size()));
+            AppendText(out, pre);
+            AppendHex2(out, level);
+            AppendText(out, suf);
+            out += ";}{\\levelnumbers";
+            AppendHex2(out, int(pre.size()) + 1);
+            out += ";}";
         }
-        out += "\\fi-360\\li" + QByteArray::number(ListIndentOfLevel(level)) + "}";
+        out += "\\fi-360\\li";
+        AppendNumber(out, ListIndentOfLevel(level));
+        out += '}';
     }
-    out += "{\\listname ;}\\listid" + QByteArray::number(Id) + "}";
-    return out;
+    out += "{\\listname ;}\\listid";
+    AppendNumber(out, Id);
+    out += '}';
+    return ToBytes(out);
 }
 
 QByteArray ListOverrideEntry(int Id) {
-    const QByteArray id = QByteArray::number(Id);
-    return "{\\listoverride\\listid" + id + "\\listoverridecount0\\ls" + id + "}";
+    std::string out = "{\\listoverride\\listid";
+    AppendNumber(out, Id);
+    out += "\\listoverridecount0\\ls";
+    AppendNumber(out, Id);
+    out += '}';
+    return ToBytes(out);
 }
 
 QByteArray PnGroups(const QTextListFormat& List, int Index) {
-    const QString Marker = ListMarker(List, Index);
-    QByteArray out;
+    std::string out;
+    out.reserve(128);
     const QTextListFormat::Style style = List.style();
     if (IsBullet(style)) {
         // The bullet itself says which one it is.
@@ -232,7 +277,7 @@ QByteArray PnGroups(const QTextListFormat& List, int Index) {
         out += "\\tab}{\\*\\pn\\pnlvlblt\\pnindent0{\\pntxtb ";
         out += bullet;
         out += "}}";
-        return out;
+        return ToBytes(out);
     }
     const char* kind = "\\pndec";
     switch (style) {
@@ -252,16 +297,17 @@ QByteArray PnGroups(const QTextListFormat& List, int Index) {
         break;
     }
     out += "{\\pntext ";
-    AppendText(out, Marker);
-    out += "\\tab}{\\*\\pn\\pnlvlbody\\pnindent0\\pnstart" + QByteArray::number(ListStart(List));
+    AppendText(out, ListMarker(List, Index));
+    out += "\\tab}{\\*\\pn\\pnlvlbody\\pnindent0\\pnstart";
+    AppendNumber(out, ListStart(List));
     out += kind;
-    if (!List.numberPrefix().isEmpty()) {
+    if (const QString prefix = List.numberPrefix(); !prefix.isEmpty()) {
         out += "{\\pntxtb ";
-        AppendText(out, List.numberPrefix());
+        AppendText(out, prefix);
         out += '}';
     }
     out += "{\\pntxta ";
     AppendText(out, List.numberSuffix());
     out += "}}";
-    return out;
+    return ToBytes(out);
 }

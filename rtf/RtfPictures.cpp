@@ -12,7 +12,9 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 
 using namespace TextObjects;
 
@@ -58,10 +60,31 @@ QString ResourceName(QByteArrayView Content) {
     return QString::fromLatin1(kResourceScheme) + u':' + QString::fromLatin1(hash);
 }
 
-// Lines of 128 digits, as the rich-edit control writes them.
-void AppendHexLines(QByteArray& Out, const QByteArray& Bytes) {
-    for (qsizetype i = 0; i < Bytes.size(); i += 64)
-        Out += "\r\n" + Bytes.mid(i, 64).toHex();
+// Lines of 128 digits, as the rich-edit control writes them, straight into
+// room made for them: pictures are most of a page's bytes.
+void AppendHexLines(QByteArray& Out, QByteArrayView Bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const qsizetype n = Bytes.size();
+    const qsizetype at = Out.size();
+    Out.resize(at + 2 * n + 2 * ((n + 63) / 64));
+    char* d = Out.data() + at;
+    const auto* p = reinterpret_cast<const unsigned char*>(Bytes.data());
+    const auto* const end = p + n;
+    while (p < end) {
+        *d++ = '\r';
+        *d++ = '\n';
+        for (const auto* line = p + std::min<qsizetype>(64, end - p); p < line; ++p) {
+            *d++ = kDigits[*p >> 4];
+            *d++ = kDigits[*p & 15];
+        }
+    }
+}
+
+// A control word and its number, into room for at least 40 more characters.
+char* PutWord(char* D, const char* W, long N) {
+    const size_t n = std::strlen(W);
+    std::memcpy(D, W, n);
+    return std::to_chars(D + n, D + n + 24, N).ptr;
 }
 
 } // namespace
@@ -179,14 +202,26 @@ QByteArray PictureGroup(const QTextImageFormat& F) {
     const int type = F.intProperty(kPictureType);
     if (bytes.isEmpty() || (type != ptPng && type != ptJpeg))
         return {};
-    const int w = std::max(1, int(std::lround(F.width())));
-    const int h = std::max(1, int(std::lround(F.height())));
-    QByteArray out = type == ptPng ? "{\\pict\\pngblip" : "{\\pict\\jpegblip";
-    const int picW = F.hasProperty(kPictureWidth) ? F.intProperty(kPictureWidth) : w;
-    const int picH = F.hasProperty(kPictureHeight) ? F.intProperty(kPictureHeight) : h;
-    out += "\\picw" + QByteArray::number(picW) + "\\pich" + QByteArray::number(picH);
-    out += "\\picwgoal" + QByteArray::number(std::lround(F.width() * kTwipsPerPixel));
-    out += "\\pichgoal" + QByteArray::number(std::lround(F.height() * kTwipsPerPixel));
+    const double width = F.width(), height = F.height();
+    // A stated size that is not an int is written as 0, as intProperty gives.
+    const auto own = [&](int Property, double Shown) {
+        const QVariant v = F.property(Property);
+        if (!v.isValid())
+            return std::max(1, int(std::lround(Shown)));
+        return v.userType() == QMetaType::Int ? v.toInt() : 0;
+    };
+    char head[192];
+    const char* const kind = type == ptPng ? "{\\pict\\pngblip" : "{\\pict\\jpegblip";
+    const size_t kindSize = std::strlen(kind);
+    std::memcpy(head, kind, kindSize);
+    char* d = head + kindSize;
+    d = PutWord(d, "\\picw", own(kPictureWidth, width));
+    d = PutWord(d, "\\pich", own(kPictureHeight, height));
+    d = PutWord(d, "\\picwgoal", std::lround(width * kTwipsPerPixel));
+    d = PutWord(d, "\\pichgoal", std::lround(height * kTwipsPerPixel));
+    QByteArray out;
+    out.reserve(qsizetype(d - head) + 2 * bytes.size() + 2 * ((bytes.size() + 63) / 64) + 1);
+    out.append(head, qsizetype(d - head));
     AppendHexLines(out, bytes);
     out += '}';
     return out;

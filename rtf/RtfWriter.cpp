@@ -14,9 +14,11 @@
 #include <QTextList>
 #include <QTextTable>
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -37,6 +39,14 @@ struct TRunFormat {
     bool operator==(const TRunFormat&) const = default;
 };
 
+// A fragment's format as the writer needs it, kept per format index: most
+// fragments share a few formats, and copying a QTextCharFormat is not free.
+struct TFragmentFormat {
+    TRunFormat Run;
+    QString Href; // the link's target, empty outside links
+    bool Image = false;
+};
+
 // What the writer knows of a paragraph's format; lengths in twips.
 struct TParaFormat {
     int Align = 0; // 1 centred, 2 right, 3 justified
@@ -45,6 +55,22 @@ struct TParaFormat {
     bool InTable = false;
     bool operator==(const TParaFormat&) const = default;
 };
+
+using TListLevels = std::array<const QTextList*, kRtfMaxListLevel + 1>;
+
+// The formats of a list's levels. A level that no list of ours has is
+// numbered as the one above. Copied in place: making a default
+// QTextListFormat and assigning over it costs more than the copy.
+template <size_t... I>
+TRtfListLevels LevelsOf(const TListLevels& Lists, std::index_sequence<I...>) {
+    const auto at = [&](size_t Level) {
+        for (size_t l = Level + 1; l-- > 0;)
+            if (Lists[l])
+                return Lists[l]->format();
+        return QTextListFormat();
+    };
+    return {at(I)...};
+}
 
 // A page is about 6.5 inches wide: columns without a width share it.
 constexpr int kPageTwips = 9360;
@@ -57,7 +83,7 @@ public:
 private:
     void Frame(const QTextFrame* F, QStringView All, bool InTable);
     void Table(const QTextTable& T, QStringView All);
-    void Cell(const QTextTableCell& C, QStringView All);
+    void Cell(int First, int Last, QStringView All);
     void Block(const QTextBlock& B, QStringView All, bool InTable, const char* End);
     void Paragraph(const TParaFormat& P);
     void ChangeTo(const TRunFormat& F);
@@ -67,13 +93,15 @@ private:
     void Word(const char* W, int N);
     void Hex(int Byte);
     void Unicode(char16_t C);
-    const TRunFormat& FormatOf(const QTextFragment& F);
+    int AnsiByte(char16_t C);
+    const TFragmentFormat& FormatOf(const QTextFragment& F);
     TRunFormat FormatOf(const QTextCharFormat& F);
     int FontIndex(const QString& Name);
     int ColorIndex(const QBrush& Brush);
-    static void Escaped(QByteArray& Out, QStringView S);
+    static void Escaped(std::string& Out, QStringView S);
 
     const QTextDocument& FDoc;
+    QList<QTextFormat> FFormats; // the document's, shared
     QString FDefaultFamily;
     double FDefaultPoints;
 
@@ -85,23 +113,34 @@ private:
     QString FHref;          // the link whose field is open, if any
     TRunFormat FBeforeLink; // the format that the field's end returns to
 
+    static constexpr size_t kAnsiSlots = 256;
+    std::array<int, kAnsiSlots> FAnsiChar; // -1: empty
+    std::array<int16_t, kAnsiSlots> FAnsiByte{};
+
     QStringList FFonts;
     QHash<QString, int> FFontIndex;
     QList<QRgb> FColors;
     QHash<QRgb, int> FColorIndex;
-    QHash<int, TRunFormat> FFormatCache;
+    QHash<int, TFragmentFormat> FFormatCache;
     // Lists in order of first use; \\lsN is the Nth. A list that starts
     // under an item of another, one level deeper, is that one's next level,
     // as word processors number outlines.
-    std::vector<std::array<const QTextList*, kRtfMaxListLevel + 1>> FLists;
+    std::vector<TListLevels> FLists;
     QHash<const QTextList*, int> FListIndex;
     QHash<const QTextList*, int> FListItems; // items written so far
-    QHash<int, TParaFormat> FParaCache;      // by block format index, lists aside
+    struct TBlockInfo {
+        TParaFormat Para; // lists aside
+        const QTextList* List = nullptr;
+        QTextListFormat ListFormat;
+        int Level = 0;
+    };
+    QHash<int, TBlockInfo> FParaCache; // by block format index
     int ListIndex(const QTextList* L, int Level);
-    TParaFormat ParaFormatOf(const QTextBlock& B);
+    TBlockInfo BlockInfoOf(const QTextBlock& B);
 };
 
-TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc) {
+TRtfWriter::TRtfWriter(const QTextDocument& Doc) : FDoc(Doc), FFormats(Doc.allFormats()) {
+    FAnsiChar.fill(-1);
     const QFont font = Doc.defaultFont();
     FDefaultFamily = font.families().value(0, font.family());
     if (font.pointSizeF() > 0)
@@ -117,48 +156,64 @@ QByteArray TRtfWriter::Write() {
     FBody.reserve(size_t(FDoc.characterCount()) * 5 / 4 + 256);
     Frame(FDoc.rootFrame(), all, false);
 
-    QByteArray out;
-    out.reserve(qsizetype(FBody.size()) + 256 + 48 * (FFonts.size() + FColors.size()));
-    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl";
+    // The tables before the body, then both into one allocation.
+    std::string head;
+    head.reserve(512 + 48 * size_t(FFonts.size() + FColors.size()));
+    head += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl";
+    const auto number = [&head](long long N) {
+        char buf[24];
+        head.append(buf, size_t(std::to_chars(buf, buf + sizeof buf, N).ptr - buf));
+    };
     for (qsizetype i = 0; i < FFonts.size(); ++i) {
-        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0 ";
-        Escaped(out, FFonts[i]);
-        out += ";}";
+        head += "{\\f";
+        number(i);
+        head += "\\fnil\\fcharset0 ";
+        Escaped(head, FFonts[i]);
+        head += ";}";
     }
-    out += "}\r\n{\\colortbl ;";
-    for (const QRgb c : FColors)
-        out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
-               "\\blue" + QByteArray::number(qBlue(c)) + ';';
-    out += "}\r\n";
+    head += "}\r\n{\\colortbl ;";
+    for (const QRgb c : FColors) {
+        head += "\\red";
+        number(qRed(c));
+        head += "\\green";
+        number(qGreen(c));
+        head += "\\blue";
+        number(qBlue(c));
+        head += ';';
+    }
+    head += "}\r\n";
     // Lists for word processors; the control reads each item's own \\pn.
     if (!FLists.empty()) {
-        out += "{\\*\\listtable";
+        head += "{\\*\\listtable";
         for (size_t i = 0; i < FLists.size(); ++i) {
-            TRtfListLevels levels;
-            // A level that no list of ours has is numbered as the one above.
-            QTextListFormat above = FLists[i][0] ? FLists[i][0]->format() : QTextListFormat();
-            for (size_t l = 0; l < levels.size(); ++l) {
-                if (FLists[i][l])
-                    above = FLists[i][l]->format();
-                levels[l] = above;
-            }
-            out += ListTableEntry(levels, int(i + 1));
+            const QByteArray entry = ListTableEntry(
+                LevelsOf(FLists[i], std::make_index_sequence<kRtfMaxListLevel + 1>()), int(i + 1));
+            head.append(entry.constData(), size_t(entry.size()));
         }
-        out += "}\r\n{\\*\\listoverridetable";
-        for (size_t i = 0; i < FLists.size(); ++i)
-            out += ListOverrideEntry(int(i + 1));
-        out += "}\r\n";
+        head += "}\r\n{\\*\\listoverridetable";
+        for (size_t i = 0; i < FLists.size(); ++i) {
+            const QByteArray entry = ListOverrideEntry(int(i + 1));
+            head.append(entry.constData(), size_t(entry.size()));
+        }
+        head += "}\r\n";
     }
-    out += "{\\*\\generator Vellomar;}\\viewkind4\\uc1 \r\n";
-    out.append(FBody.data(), qsizetype(FBody.size()));
-    out += "}\r\n";
+    head += "{\\*\\generator Vellomar;}\\viewkind4\\uc1 \r\n";
+    static constexpr char kEnd[] = "}\r\n";
+    QByteArray out(qsizetype(head.size() + FBody.size() + sizeof kEnd - 1), Qt::Uninitialized);
+    char* d = out.data();
+    std::memcpy(d, head.data(), head.size());
+    d += head.size();
+    std::memcpy(d, FBody.data(), FBody.size());
+    d += FBody.size();
+    std::memcpy(d, kEnd, sizeof kEnd - 1);
     return out;
 }
 
 // The blocks and tables of a frame, in order. Tables inside a table's cells
 // are written as their cells' paragraphs: their text stays, in its cell.
 void TRtfWriter::Frame(const QTextFrame* F, QStringView All, bool InTable) {
-    for (auto it = F->begin(); !it.atEnd(); ++it) {
+    const QTextFrame::iterator begin = F->begin();
+    for (auto it = begin; !it.atEnd(); ++it) {
         if (const QTextFrame* child = it.currentFrame()) {
             const auto* table = qobject_cast<const QTextTable*>(child);
             if (table && !InTable)
@@ -170,11 +225,12 @@ void TRtfWriter::Frame(const QTextFrame* F, QStringView All, bool InTable) {
         const QTextBlock b = it.currentBlock();
         // The empty paragraph that stands before a table at the start holds
         // only the table's mark: reading the table makes it again.
-        auto next = it;
-        ++next;
-        if (!InTable && it == F->begin() && b.length() == 1 && !next.atEnd() &&
-            qobject_cast<const QTextTable*>(next.currentFrame()))
-            continue;
+        if (!InTable && it == begin && b.length() == 1) {
+            auto next = it;
+            ++next;
+            if (!next.atEnd() && qobject_cast<const QTextTable*>(next.currentFrame()))
+                continue;
+        }
         Block(b, All, InTable, "\\par");
     }
 }
@@ -198,19 +254,59 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
         right[size_t(c)] = x;
     }
     const bool borders = T.format().border() > 0;
+    // Asking a cell for its place, span or end searches the table each time,
+    // so each is asked once.
+    struct TSlot {
+        QTextTableCell Cell;
+        int Row = 0, Column = 0;
+        bool SpansRight = false, SpansDown = false;
+        int First = 0, Last = -1; // in a cell's first slot; -1: not known
+    };
+    std::vector<TSlot> grid(static_cast<size_t>(rows) * static_cast<size_t>(cols));
     for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            TSlot& s = grid[size_t(r) * size_t(cols) + size_t(c)];
+            s.Cell = T.cellAt(r, c);
+            s.Row = s.Cell.row();
+            s.Column = s.Cell.column();
+            if (s.Row >= r || s.Column >= c) { // else both are merged into others
+                // The cell's format as it is kept: QTextTableCell::format()
+                // makes a changed copy.
+                const QTextFormat f = FFormats.value(s.Cell.tableCellFormatIndex());
+                s.SpansRight = f.intProperty(QTextFormat::TableCellColumnSpan) > 1;
+                s.SpansDown = f.intProperty(QTextFormat::TableCellRowSpan) > 1;
+            }
+        }
+    }
+    // Cells stand in the document in the order of their first slots, row by
+    // row, so a cell ends where the next one starts, and the last where the
+    // table ends. Cells past the column limit are not in the grid: then each
+    // cell is asked.
+    if (cols == T.columns()) {
+        int next = T.lastPosition();
+        for (size_t i = grid.size(); i-- > 0;) {
+            TSlot& s = grid[i];
+            if (s.Row * cols + s.Column != int(i))
+                continue;
+            s.First = s.Cell.firstPosition();
+            s.Last = next;
+            next = s.First - 1;
+        }
+    }
+    for (int r = 0; r < rows; ++r) {
+        const TSlot* const row = grid.data() + size_t(r) * size_t(cols);
         Word("\\trowd");
         Word("\\trgaph108");
         Word("\\trleft0");
         for (int c = 0; c < cols; ++c) {
-            const QTextTableCell cell = T.cellAt(r, c);
-            if (cell.column() < c)
+            const TSlot& s = row[c];
+            if (s.Column < c)
                 Word("\\clmrg");
-            else if (cell.columnSpan() > 1)
+            else if (s.SpansRight)
                 Word("\\clmgf");
-            if (cell.row() < r)
+            if (s.Row < r)
                 Word("\\clvmrg");
-            else if (cell.rowSpan() > 1)
+            else if (s.SpansDown)
                 Word("\\clvmgf");
             if (borders) {
                 for (const char* side : {"\\clbrdrt", "\\clbrdrl", "\\clbrdrb", "\\clbrdrr"}) {
@@ -224,9 +320,12 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
         FBody += "\r\n";
         FNeedDelim = false;
         for (int c = 0; c < cols; ++c) {
-            const QTextTableCell cell = T.cellAt(r, c);
-            if (cell.row() == r && cell.column() == c) {
-                Cell(cell, All);
+            const TSlot& s = row[c];
+            if (s.Row == r && s.Column == c) {
+                if (s.Last >= 0)
+                    Cell(s.First, s.Last, All);
+                else
+                    Cell(s.Cell.firstPosition(), s.Cell.lastPosition(), All);
                 continue;
             }
             TParaFormat p = FPara;
@@ -240,36 +339,32 @@ void TRtfWriter::Table(const QTextTable& T, QStringView All) {
     }
 }
 
-void TRtfWriter::Cell(const QTextTableCell& C, QStringView All) {
-    std::vector<QTextBlock> blocks;
-    // Nested frames give their blocks in order.
-    std::vector<QTextFrame::iterator> stack{C.begin()};
-    std::vector<QTextFrame::iterator> ends{C.end()};
-    while (!stack.empty()) {
-        QTextFrame::iterator& it = stack.back();
-        if (it == ends.back()) {
-            stack.pop_back();
-            ends.pop_back();
-            continue;
-        }
-        const QTextFrame::iterator cur = it++;
-        if (QTextFrame* child = cur.currentFrame()) {
-            stack.push_back(child->begin());
-            ends.push_back(child->end());
-        } else if (cur.currentBlock().isValid()) {
-            blocks.push_back(cur.currentBlock());
-        }
+// The blocks of a cell, nested frames' too, are those from its first position
+// to its last.
+void TRtfWriter::Cell(int First, int Last, QStringView All) {
+    const QTextBlock end = FDoc.findBlock(Last + 1);
+    QTextBlock b = FDoc.findBlock(First);
+    while (b.isValid() && b != end) {
+        const QTextBlock next = b.next();
+        const bool last = !next.isValid() || next == end;
+        Block(b, All, true, last ? "\\cell" : "\\par");
+        b = next;
     }
-    for (size_t i = 0; i < blocks.size(); ++i)
-        Block(blocks[i], All, true, i + 1 == blocks.size() ? "\\cell" : "\\par");
 }
 
-TParaFormat TRtfWriter::ParaFormatOf(const QTextBlock& B) {
+// Blocks of one format share its list too: the list is the format's object.
+TRtfWriter::TBlockInfo TRtfWriter::BlockInfoOf(const QTextBlock& B) {
     const int index = B.blockFormatIndex();
     if (const auto it = FParaCache.constFind(index); it != FParaCache.constEnd())
         return *it;
     const QTextBlockFormat bf = B.blockFormat();
-    TParaFormat p;
+    TBlockInfo info;
+    info.List = B.textList();
+    if (info.List) {
+        info.ListFormat = info.List->format();
+        info.Level = std::clamp(info.ListFormat.indent() - 1, 0, kRtfMaxListLevel);
+    }
+    TParaFormat& p = info.Para;
     const Qt::Alignment h = bf.alignment() & Qt::AlignHorizontal_Mask;
     p.Align = h & Qt::AlignHCenter ? 1 : h & Qt::AlignRight ? 2 : h & Qt::AlignJustify ? 3 : 0;
     const auto twips = [](qreal Px) {
@@ -280,15 +375,16 @@ TParaFormat TRtfWriter::ParaFormatOf(const QTextBlock& B) {
     p.Ri = twips(bf.rightMargin());
     p.Sb = std::max(twips(bf.topMargin()), 0);
     p.Sa = std::max(twips(bf.bottomMargin()), 0);
-    FParaCache.insert(index, p);
-    return p;
+    FParaCache.insert(index, info);
+    return info;
 }
 
 void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const char* End) {
-    const QTextList* list = B.textList();
-    TParaFormat p = ParaFormatOf(B);
+    const TBlockInfo info = BlockInfoOf(B);
+    const QTextList* list = info.List;
+    TParaFormat p = info.Para;
     if (list) {
-        const int level = std::clamp(list->format().indent() - 1, 0, kRtfMaxListLevel);
+        const int level = info.Level;
         p.Li = ListIndentOfLevel(level);
         p.Fi = -360;
         p.Ls = ListIndex(list, level);
@@ -303,7 +399,7 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const
     if (list) {
         // Blocks come in the document's order: counting them gives each
         // item's number without a search through its list.
-        const QByteArray pn = PnGroups(list->format(), FListItems[list]++);
+        const QByteArray pn = PnGroups(info.ListFormat, FListItems[list]++);
         FBody.append(pn.constData(), size_t(pn.size()));
         FNeedDelim = false;
         Word("\\ls", p.Ls);
@@ -318,12 +414,12 @@ void TRtfWriter::Block(const QTextBlock& B, QStringView All, bool InTable, const
         const qsizetype length = frag.length();
         if (!frag.isValid() || length == 0)
             continue;
-        const QTextCharFormat f = frag.charFormat();
-        LinkTo(f.isAnchor() ? f.anchorHref() : QString());
-        ChangeTo(FormatOf(frag));
-        if (f.isImageFormat()) {
+        const TFragmentFormat& f = FormatOf(frag);
+        LinkTo(f.Href);
+        ChangeTo(f.Run);
+        if (f.Image) {
             // Neighbouring objects of one format share a fragment.
-            const QByteArray group = PictureGroup(f.toImageFormat());
+            const QByteArray group = PictureGroup(frag.charFormat().toImageFormat());
             for (qsizetype i = 0; i < length; ++i)
                 FBody.append(group.constData(), size_t(group.size()));
             FNeedDelim = false;
@@ -431,10 +527,13 @@ void TRtfWriter::Word(const char* W) {
     FNeedDelim = true;
 }
 
+// Words with numbers are most of what stands between runs of text: each is
+// put together first and appended once.
 void TRtfWriter::Word(const char* W, int N) {
-    FBody.append(W);
-    char buf[16];
-    const auto r = std::to_chars(buf, buf + sizeof buf, N);
+    char buf[48];
+    const size_t n = std::min(std::strlen(W), sizeof buf - 12);
+    std::memcpy(buf, W, n);
+    const auto r = std::to_chars(buf + n, buf + sizeof buf, N);
     FBody.append(buf, size_t(r.ptr - buf));
     FNeedDelim = true;
 }
@@ -447,10 +546,33 @@ void TRtfWriter::Hex(int Byte) {
 }
 
 void TRtfWriter::Unicode(char16_t C) {
-    Word("\\u", C > 0x7FFF ? int(C) - 65536 : int(C));
-    FBody += '?';
+    char buf[16] = {'\\', 'u'};
+    char* const end =
+        std::to_chars(buf + 2, buf + sizeof buf - 1, C > 0x7FFF ? int(C) - 65536 : int(C)).ptr;
+    *end = '?';
+    FBody.append(buf, size_t(end + 1 - buf));
     FNeedDelim = false;
 }
+
+// A page repeats its few letters outside ASCII: their bytes are kept in
+// slots by their low bits.
+int TRtfWriter::AnsiByte(char16_t C) {
+    const size_t slot = C & (kAnsiSlots - 1);
+    if (FAnsiChar[slot] != int(C)) {
+        FAnsiChar[slot] = C;
+        FAnsiByte[slot] = int16_t(AnsiByteOf(C));
+    }
+    return FAnsiByte[slot];
+}
+
+// The characters that text writes as they are: printable ASCII but for the
+// three that RTF escapes.
+constexpr std::array<bool, 128> kPlain = [] {
+    std::array<bool, 128> plain{};
+    for (int c = 0x20; c < 0x7F; ++c)
+        plain[size_t(c)] = c != '\\' && c != '{' && c != '}';
+    return plain;
+}();
 
 void TRtfWriter::Text(QStringView S) {
     const char16_t* p = reinterpret_cast<const char16_t*>(S.data());
@@ -458,7 +580,7 @@ void TRtfWriter::Text(QStringView S) {
     while (p < end) {
         // Plain ASCII in one piece.
         const char16_t* run = p;
-        while (p < end && *p >= 0x20 && *p < 0x7F && *p != '\\' && *p != '{' && *p != '}')
+        while (p < end && *p < 0x80 && kPlain[*p])
             ++p;
         if (p > run) {
             if (FNeedDelim)
@@ -482,7 +604,7 @@ void TRtfWriter::Text(QStringView S) {
             Word("\\line");
         } else if (QChar::isSurrogate(c)) {
             Unicode(c);
-        } else if (const int b = AnsiByteOf(c); b > 0) {
+        } else if (const int b = AnsiByte(c); b > 0) {
             Hex(b);
         } else {
             Unicode(c);
@@ -491,7 +613,7 @@ void TRtfWriter::Text(QStringView S) {
 }
 
 // Font names in the table: letters as they are, others escaped like text.
-void TRtfWriter::Escaped(QByteArray& Out, QStringView S) {
+void TRtfWriter::Escaped(std::string& Out, QStringView S) {
     for (const QChar qc : S) {
         const char16_t c = qc.unicode();
         if (c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}' && c != ';') {
@@ -501,16 +623,28 @@ void TRtfWriter::Escaped(QByteArray& Out, QStringView S) {
             const char s[4] = {'\\', '\'', kDigits[b >> 4], kDigits[b & 15]};
             Out.append(s, 4);
         } else {
-            Out += "\\u" + QByteArray::number(c > 0x7FFF ? int(c) - 65536 : int(c)) + '?';
+            char buf[16] = {'\\', 'u'};
+            char* const end =
+                std::to_chars(buf + 2, buf + sizeof buf - 1, c > 0x7FFF ? int(c) - 65536 : int(c))
+                    .ptr;
+            *end = '?';
+            Out.append(buf, size_t(end + 1 - buf));
         }
     }
 }
 
-const TRunFormat& TRtfWriter::FormatOf(const QTextFragment& F) {
+const TFragmentFormat& TRtfWriter::FormatOf(const QTextFragment& F) {
     const int index = F.charFormatIndex();
     auto it = FFormatCache.constFind(index);
-    if (it == FFormatCache.constEnd())
-        it = FFormatCache.insert(index, FormatOf(F.charFormat()));
+    if (it == FFormatCache.constEnd()) {
+        const QTextCharFormat f = F.charFormat();
+        TFragmentFormat ff;
+        ff.Run = FormatOf(f);
+        if (f.isAnchor())
+            ff.Href = f.anchorHref();
+        ff.Image = f.isImageFormat();
+        it = FFormatCache.insert(index, ff);
+    }
     return *it;
 }
 

@@ -440,6 +440,28 @@ private slots:
         QVERIFY(WriteRtf(doc).contains(group));
     }
 
+    // A picture is written from its own bytes, in lines of 128 digits, also
+    // after one of the same name was written with other bytes.
+    void dataFromOwnBytes() {
+        const QByteArray first = Encoded("png", 40, 30), second = Encoded("png", 7, 9);
+        const std::optional<QTextImageFormat> f = PictureOfFile(first, nullptr);
+        QVERIFY(f);
+        QTextImageFormat other = *f;
+        other.setProperty(kPictureBytes, second);
+        QCOMPARE(other.name(), f->name());
+        const auto lines = [](const QByteArray& Bytes) {
+            QByteArray out;
+            for (qsizetype i = 0; i < Bytes.size(); i += 64)
+                out += "\r\n" + Bytes.mid(i, 64).toHex();
+            return out + '}';
+        };
+        QVERIFY(first.size() > 64);
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(PictureGroup(*f).endsWith(lines(first)));
+            QVERIFY(PictureGroup(other).endsWith(lines(second)));
+        }
+    }
+
     // A page with pictures, edited and saved, keeps them; saving what was
     // saved gives the same bytes; a kept group is written back unchanged.
     void survivesEditAndSave() {

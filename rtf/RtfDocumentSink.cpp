@@ -1,5 +1,6 @@
 #include "RtfDocumentSink.h"
 
+#include "RtfNotes.h"
 #include "RtfPictures.h"
 #include "TextFormats.h"
 #include "TextObjects.h"
@@ -46,6 +47,11 @@ void TRtfDocumentSink::FinishBlock(const TRtfParaState& Para, const TRtfCharStat
 
 void TRtfDocumentSink::Picture(const TRtfPicture& P, QByteArrayView Group) {
     FCur.insertImage(PictureFormat(P, Group, FCur.document()));
+}
+
+void TRtfDocumentSink::Kept(TRtfNoteKind Kind, int Number, QByteArrayView Group,
+                            const QString& Words) {
+    FCur.insertImage(NoteFormat(Kind, Number, Group, Words, FCur.document()));
 }
 
 // The next block is a new one, whose format is not known yet.

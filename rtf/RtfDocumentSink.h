@@ -26,6 +26,7 @@ public:
     void BeginBlock(const TRtfParaState& Para, const TRtfCharState& Char) override;
     void FinishBlock(const TRtfParaState& Para, const TRtfCharState& Char, bool Empty) override;
     void Picture(const TRtfPicture& P, QByteArrayView Group) override;
+    void Kept(TRtfNoteKind Kind, int Number, QByteArrayView Group, const QString& Words) override;
     TRtfTableSink* BeginTable() override;
     void EnterCell(int Row, int Column) override;
     int CellEmpty() override;

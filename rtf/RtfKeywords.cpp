@@ -59,6 +59,13 @@ const TEntry kEntries[] = {
     {"listoverridetable", {K::ListOverrideTable}}, {"listoverride", {K::ListOverride}},
     {"ls", {K::Ls}}, {"ilvl", {K::Ilvl}},
     {"v", {K::V}},
+    {"header", {K::Header}}, {"headerl", {K::Header}}, {"headerr", {K::Header}},
+    {"headerf", {K::Header}}, {"footer", {K::Footer}}, {"footerl", {K::Footer}},
+    {"footerr", {K::Footer}}, {"footerf", {K::Footer}}, {"footnote", {K::Footnote}},
+    {"ftnalt", {K::FtnAlt}}, {"annotation", {K::Annotation}}, {"atnid", {K::NoteMeta}},
+    {"atnauthor", {K::NoteMeta}}, {"atrfstart", {K::NoteMeta}}, {"atrfend", {K::NoteMeta}},
+    {"atndate", {K::NoteMeta}}, {"atntime", {K::NoteMeta}}, {"atnref", {K::NoteMeta}},
+    {"atnparent", {K::NoteMeta}}, {"atnicn", {K::NoteMeta}},
     {"emdash", {K::Symbol, 0x2014}}, {"endash", {K::Symbol, 0x2013}},
     {"emspace", {K::Symbol, 0x2003}}, {"enspace", {K::Symbol, 0x2002}},
     {"qmspace", {K::Symbol, 0x2005}}, {"bullet", {K::Symbol, 0x2022}},
@@ -71,12 +78,9 @@ const TEntry kEntries[] = {
 
 // Destinations whose content is not part of the visible text.
 const std::string_view kSkipped[] = {
-    "aftncn", "aftnsep", "aftnsepc", "annotation", "atnauthor", "atndate", "atnicn", "atnid",
-    "atnparent", "atnref", "atntime", "author", "bkmkend", "bkmkstart", "buptim", "category",
+    "aftncn", "aftnsep", "aftnsepc", "author", "bkmkend", "bkmkstart", "buptim", "category",
     "colorschememapping", "comment", "company", "creatim", "datafield", "datastore", "docvar",
-    "doccomm", "filetbl", "fontemb", "fontfile", "footer", "footerf", "footerl",
-    "footerr", "footnote", "ftncn", "ftnsep", "ftnsepc", "generator", "header", "headerf",
-    "headerl", "headerr", "info", "keywords", "latentstyles",
+    "doccomm", "filetbl", "fontemb", "fontfile", "ftncn", "ftnsep", "ftnsepc", "generator", "info", "keywords", "latentstyles",
     "listpicture", "listtext", "manager", "mmathPr", "nonshppict", "objalias", "objclass",
     "nonesttables", "objdata", "objname", "objsect", "objtime", "operator", "passwordhash",
     "pgdsctbl", "pnseclvl", "pntext", "printim", "private", "protusertbl", "revtbl", "revtim", "rsidtbl", "rxe",
@@ -154,6 +158,11 @@ TRtfWordClass RtfWordClass(TRtfKw Kind) {
     case K::Upr:
     case K::Ud:
     case K::SkipDest:
+    case K::Header:
+    case K::Footer:
+    case K::Footnote:
+    case K::Annotation:
+    case K::NoteMeta:
     case K::Field:
     case K::FldInst:
     case K::Pict:

@@ -24,6 +24,13 @@ enum class TRtfKw : unsigned char {
     Upr,
     Ud,
     SkipDest, // a destination whose content is never shown
+    // groups kept whole and shown as marks: their words are the user's
+    Header,   // \header, \headerl, \headerr, \headerf
+    Footer,   // \footer, \footerl, \footerr, \footerf
+    Footnote, // \footnote; with \ftnalt, an endnote
+    FtnAlt,
+    Annotation, // a comment's text
+    NoteMeta,   // a comment's author, id, date, and its range's ends
     // fields
     Field,
     FldInst,

@@ -4,7 +4,9 @@
 #include "RtfCodePage.h"
 #include "RtfFields.h"
 #include "RtfLists.h"
+#include "RtfNotes.h"
 #include "RtfPictures.h"
+#include "RtfPlainSink.h"
 #include "RtfReader.h"
 #include "RtfSink.h"
 #include "RtfTables.h"
@@ -96,7 +98,8 @@ int32_t UnitOf(int32_t N) {
 class TRtfParser {
 public:
     TRtfParser(QByteArrayView Data, TRtfSink& Sink)
-        : FBegin(Data.data()), FEnd(Data.data() + Data.size()), FSink(Sink), FRun(Sink.Run()) {
+        : FBegin(Data.data()), FEnd(Data.data() + Data.size()), FSink(&Sink), FRun(&Sink.Run()),
+          FBody(&Sink) {
         FStack.reserve(16);
         FStack.emplace_back();
         Sink.Attach(FTables);
@@ -146,6 +149,8 @@ private:
 
     // Tables.
     void TableTransition() {
+        if (FCapture.Active)
+            return;
         if (G().Para.Itap > 0) {
             if (!FCellOpen)
                 EnsureCell();
@@ -174,8 +179,8 @@ private:
 
     const char* const FBegin;
     const char* const FEnd;
-    TRtfSink& FSink;
-    TRtfText& FRun; // decoded text, all in FRunState
+    TRtfSink* FSink;
+    TRtfText* FRun; // decoded text, all in FRunState
     std::vector<TGroup> FStack;
     int64_t FOverflow = 0; // open groups beyond the depth cap
     bool FDone = false;
@@ -217,6 +222,36 @@ private:
     bool FCellOpen = false; // ... and for the current cell
     int FCell = 0;
     int64_t FTableStart = 0; // where the table's text begins in the run
+
+    // A kept group being read (see RtfNotes.h): its words go to a sink of
+    // their own, and the body's text state waits for its end.
+    struct TCapture {
+        bool Active = false;
+        size_t Depth = 0;
+        TRtfNoteKind Kind = TRtfNoteKind::Meta;
+        const char* Begin = nullptr;
+        TRtfText Text;
+        TRtfPlainSink Sink{Text, 0};
+        TRtfCharState RunState;
+        bool PendingBreak = false, PendingCell = false, BlockEmpty = true;
+    };
+    TCapture FCapture;
+    TRtfSink* const FBody;
+    // Kept groups read and not placed yet: one object, from the first's '{'
+    // to the last's '}'. A comment's parts stand side by side and make one.
+    struct TKept {
+        bool Pending = false;
+        TRtfNoteKind Kind = TRtfNoteKind::Meta;
+        const char* Begin = nullptr;
+        const char* End = nullptr;
+        int Closing = 0; // '}' missing at the end of the input
+        QString Words;
+    };
+    TKept FKept;
+    int FFootnotes = 0, FEndnotes = 0;
+    void BeginKept(TRtfNoteKind Kind);
+    void EndKept(const char* After, int Closing);
+    void FlushKept();
 };
 
 void TRtfParser::Run() {
@@ -247,6 +282,8 @@ void TRtfParser::GroupClose(const char* After) {
     const TDest dest = G().Dest;
     if (FPictDepth > 0 && FStack.size() == FPictDepth)
         FinishPicture(After, true);
+    if (FCapture.Active && FStack.size() == FCapture.Depth)
+        EndKept(After, 0);
     FStack.pop_back();
     // The instruction's group has ended: the field's result is a link when
     // the instruction names one.
@@ -291,7 +328,7 @@ TRtfText* TRtfParser::AnsiText() {
     PrepareText();
     if (!FBytes.empty() || FHigh || CodePageOf(FRunState.Font) != CP_WINDOWS_1252)
         return nullptr;
-    return &FRun;
+    return FRun;
 }
 
 // Printable text bytes without markup, taken in one go.
@@ -299,7 +336,7 @@ void TRtfParser::TextSpan(std::string_view S) {
     PrepareText();
     // Windows-1252 maps byte for byte, and a span holds no control byte.
     if (FBytes.empty() && !FHigh && CodePageOf(FRunState.Font) == CP_WINDOWS_1252)
-        FRun.AppendAnsi(S);
+        FRun->AppendAnsi(S);
     else
         FBytes.append(S);
 }
@@ -535,9 +572,12 @@ bool TRtfParser::TextWordSkipped(const TRtfKeyword& Kw, bool Optional) {
         G().Dest = TDest::NestProps;
         return true;
     }
-    if (Optional && Kw.Kind != TRtfKw::ShpPict && Kw.Kind != TRtfKw::FldInst &&
-        Kw.Kind != TRtfKw::Pn && Kw.Kind != TRtfKw::ListTable &&
-        Kw.Kind != TRtfKw::ListOverrideTable) {
+    const bool known = Kw.Kind == TRtfKw::ShpPict || Kw.Kind == TRtfKw::FldInst ||
+                       Kw.Kind == TRtfKw::Pn || Kw.Kind == TRtfKw::ListTable ||
+                       Kw.Kind == TRtfKw::ListOverrideTable || Kw.Kind == TRtfKw::Header ||
+                       Kw.Kind == TRtfKw::Footer || Kw.Kind == TRtfKw::Footnote ||
+                       Kw.Kind == TRtfKw::Annotation || Kw.Kind == TRtfKw::NoteMeta;
+    if (Optional && !known) {
         G().Dest = TDest::Skip;
         return true;
     }
@@ -600,6 +640,10 @@ void TRtfParser::Flag(const TRtfKeyword& Kw, bool On, bool Optional) {
         break;
     case TRtfKw::V:
         ch.Hidden = On;
+        break;
+    case TRtfKw::FtnAlt:
+        if (FCapture.Active && FCapture.Kind == TRtfNoteKind::Footnote)
+            FCapture.Kind = TRtfNoteKind::Endnote;
         break;
     case TRtfKw::Pard:
         g.Para = TRtfParaState{};
@@ -751,6 +795,21 @@ void TRtfParser::Destination(const TRtfKeyword& Kw, bool Optional) {
     case TRtfKw::ListOverrideTable:
         g.Dest = TDest::ListOverrideTable;
         break;
+    case TRtfKw::Header:
+        BeginKept(TRtfNoteKind::Header);
+        break;
+    case TRtfKw::Footer:
+        BeginKept(TRtfNoteKind::Footer);
+        break;
+    case TRtfKw::Footnote:
+        BeginKept(TRtfNoteKind::Footnote);
+        break;
+    case TRtfKw::Annotation:
+        BeginKept(TRtfNoteKind::Comment);
+        break;
+    case TRtfKw::NoteMeta:
+        BeginKept(TRtfNoteKind::Meta);
+        break;
     default:
         break;
     }
@@ -760,6 +819,17 @@ void TRtfParser::Symbol(const TRtfKeyword& Kw, bool Optional) {
     if (InOtherDestination(Kw, false, 0, Optional) || TextWordSkipped(Kw, Optional))
         return;
     const TGroup& g = G();
+    if (FCapture.Active) {
+        // A kept group's words are read without its tables.
+        if (Kw.Kind == TRtfKw::Cell || Kw.Kind == TRtfKw::NestCell) {
+            FPendingCell = true;
+            return;
+        }
+        if (Kw.Kind == TRtfKw::Row || Kw.Kind == TRtfKw::NestRow) {
+            Paragraph();
+            return;
+        }
+    }
     switch (Kw.Kind) {
     case TRtfKw::Par:
         Paragraph();
@@ -811,8 +881,9 @@ void TRtfParser::PrepareText() {
     if (FPendingCell) {
         FPendingCell = false;
         FlushBytes();
-        FRun.Append(u'\t');
+        FRun->Append(u'\t');
     }
+    FlushKept();
     FBlockEmpty = false;
 }
 
@@ -822,7 +893,7 @@ void TRtfParser::AddByte(char C) {
     // decoded at once (mostly an accented letter given as \'hh).
     if (FBytes.empty() && !FHigh && static_cast<unsigned char>(C) >= 0x20 &&
         CodePageOf(FRunState.Font) == CP_WINDOWS_1252) {
-        FRun.Append(UnicodeOfAnsiByte(C));
+        FRun->Append(UnicodeOfAnsiByte(C));
         return;
     }
     FBytes.push_back(C);
@@ -844,14 +915,14 @@ void TRtfParser::EmitUnicode(int32_t N) {
     FlushBytes();
     if (QChar::isHighSurrogate(c)) {
         if (FHigh)
-            FRun.Append(0xFFFD);
+            FRun->Append(0xFFFD);
         FHigh = c;
         return;
     }
     if (QChar::isLowSurrogate(c)) {
         if (FHigh) {
-            FRun.Append(FHigh);
-            FRun.Append(c);
+            FRun->Append(FHigh);
+            FRun->Append(c);
             FHigh = 0;
             return;
         }
@@ -863,9 +934,9 @@ void TRtfParser::EmitUnicode(int32_t N) {
 // Adds decoded text to the run. Paragraph marks inside it start paragraphs; a
 // vertical tab is the rich-edit control's line break.
 void TRtfParser::AppendDecoded(QStringView S) {
-    FSink.NoteDecoded();
+    FSink->NoteDecoded();
     if (FHigh) {
-        FRun.Append(0xFFFD);
+        FRun->Append(0xFFFD);
         FHigh = 0;
     }
     qsizetype from = 0;
@@ -873,20 +944,20 @@ void TRtfParser::AppendDecoded(QStringView S) {
         const char16_t c = S[i].unicode();
         if (c != u'\r' && c != u'\n' && c != 0x2029 && c != 0x0B && c != 0)
             continue;
-        FRun.Append(S.mid(from, i - from));
+        FRun->Append(S.mid(from, i - from));
         from = i + 1;
         if (c == 0x0B) {
-            FRun.Append(0x2028);
+            FRun->Append(0x2028);
         } else if (c != 0) {
             if (c == u'\r' && i + 1 < S.size() && S[i + 1] == u'\n')
                 from = ++i + 1;
-            FSink.EndRun(FRunState);
+            FSink->EndRun(FRunState);
             FinishBlock();
             BeginBlock();
             FBlockEmpty = false;
         }
     }
-    FRun.Append(S.mid(from));
+    FRun->Append(S.mid(from));
 }
 
 void TRtfParser::FlushBytes() {
@@ -897,7 +968,7 @@ void TRtfParser::FlushBytes() {
     const bool control = FBytesHoldControl;
     FBytesHoldControl = false;
     if (cp == CP_WINDOWS_1252 && !FHigh && !control) {
-        FRun.AppendAnsi(FBytes);
+        FRun->AppendAnsi(FBytes);
         FBytes.clear();
         return;
     }
@@ -909,10 +980,10 @@ void TRtfParser::FlushBytes() {
 void TRtfParser::FlushText() {
     FlushBytes();
     if (FHigh) {
-        FRun.Append(0xFFFD);
+        FRun->Append(0xFFFD);
         FHigh = 0;
     }
-    FSink.EndRun(FRunState);
+    FSink->EndRun(FRunState);
 }
 
 void TRtfParser::Paragraph() {
@@ -921,13 +992,14 @@ void TRtfParser::Paragraph() {
     FlushText();
     if (FPendingBreak)
         BeginBlock();
+    FlushKept();
     FinishBlock();
     FPendingBreak = true;
 }
 
 void TRtfParser::BeginBlock() {
     const TGroup& g = G();
-    FSink.BeginBlock(g.Para, g.Char);
+    FSink->BeginBlock(g.Para, g.Char);
     FBlockEmpty = true;
     FPendingBreak = false;
 }
@@ -935,21 +1007,25 @@ void TRtfParser::BeginBlock() {
 // Paragraph properties hold for the paragraph that the next \par ends.
 void TRtfParser::FinishBlock() {
     const TGroup& g = G();
-    FSink.FinishBlock(g.Para, g.Char, FBlockEmpty);
+    FSink->FinishBlock(g.Para, g.Char, FBlockEmpty);
 }
 
 // The document's last \par ends its last paragraph; it does not begin another.
 void TRtfParser::Finish() {
     if (FPictDepth > 0)
         FinishPicture(FEnd, false);
+    if (FCapture.Active)
+        EndKept(FEnd, int(FStack.size() - FCapture.Depth + 1 + size_t(FOverflow)));
     FlushText();
     if (FEntry.Active)
         CommitFont();
     if (FTableOpen)
         CloseTable();
+    // A kept group after the last paragraph's end joins that paragraph.
+    FlushKept();
     if (!FPendingBreak)
         FinishBlock();
-    FSink.End();
+    FSink->End();
 }
 
 void TRtfParser::PnWord(const TRtfKeyword& Kw, bool HasParam, int32_t Param) {
@@ -1069,6 +1145,8 @@ void TRtfParser::ListTableWord(const TRtfKeyword& Kw, bool HasParam, int32_t Par
 }
 
 void TRtfParser::CellDefWord(const TRtfKeyword& Kw, bool HasParam, int32_t Param) {
+    if (FCapture.Active)
+        return;
     TRtfRowDef& d = FRowDef;
     switch (Kw.Kind) {
     case TRtfKw::TRowD:
@@ -1113,8 +1191,8 @@ void TRtfParser::EnsureCell() {
         FlushText();
         FPendingBreak = false;
         FTableOpen = true;
-        FTableStart = FRun.Size();
-        FGrid = TRtfTableGrid(FSink.BeginTable());
+        FTableStart = FRun->Size();
+        FGrid = TRtfTableGrid(FSink->BeginTable());
     }
     if (!FRowOpen) {
         FRowOpen = true;
@@ -1124,7 +1202,7 @@ void TRtfParser::EnsureCell() {
         ++FCell;
     }
     FCellOpen = true;
-    const int column = FGrid.EnterCell(FCell, FRun.Size());
+    const int column = FGrid.EnterCell(FCell, FRun->Size());
     if (column < 0) {
         // No room of its own: a paragraph of its own in the cell before.
         FPendingBreak = true;
@@ -1132,17 +1210,18 @@ void TRtfParser::EnsureCell() {
     }
     FBlockEmpty = true;
     FPendingBreak = false;
-    FSink.EnterCell(FGrid.Rows() - 1, column);
+    FSink->EnterCell(FGrid.Rows() - 1, column);
 }
 
 void TRtfParser::EndCell() {
     EnsureCell();
     FPendingCell = false;
+    FlushKept();
     FlushText();
     if (FPendingBreak) // the cell's last paragraph is empty
         BeginBlock();
     FinishBlock();
-    FGrid.EndCell(FCell, FRun.Size(), FSink.CellEmpty());
+    FGrid.EndCell(FCell, FRun->Size(), FSink->CellEmpty());
     FCellOpen = false;
 }
 
@@ -1157,7 +1236,7 @@ void TRtfParser::EndRow() {
 void TRtfParser::CloseTable() {
     if (FRowOpen)
         EndRow();
-    FSink.EndTable(FGrid, FTableStart);
+    FSink->EndTable(FGrid, FTableStart);
     FGrid = TRtfTableGrid{};
     FTableOpen = false;
     FRowOpen = FCellOpen = false;
@@ -1214,8 +1293,113 @@ void TRtfParser::FinishPicture(const char* After, bool Closed) {
         FPict.Kind = TRtfPicture::pkOther;
     PrepareText();
     FlushText();
-    FSink.Picture(FPict, kept);
+    FSink->Picture(FPict, kept);
     FPict = TRtfPicture{};
+}
+
+namespace {
+
+// Whether the bytes between two kept groups let them be one object: white
+// space, and the marks of a note's or comment's place.
+bool Joins(const char* From, const char* To) {
+    while (From < To) {
+        const char c = *From;
+        if (c == ' ' || c == '\r' || c == '\n' || c == '\t') {
+            ++From;
+            continue;
+        }
+        const std::string_view rest(From, size_t(To - From));
+        if (rest.starts_with("\\chatn"))
+            From += 6;
+        else if (rest.starts_with("\\chftn"))
+            From += 6;
+        else
+            return false;
+        if (From < To && RtfTokens::IsLetter(*From))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// A header, footer, note, comment or one of a comment's parts begins: its
+// group is kept whole, and its words are read aside.
+void TRtfParser::BeginKept(TRtfNoteKind Kind) {
+    TGroup& g = G();
+    // Inside another kept group, or a picture, it is part of that one.
+    if (FCapture.Active || FPictDepth > 0 || FStack.size() <= 2 || !g.Start) {
+        g.Dest = TDest::Skip;
+        return;
+    }
+    if (FKept.Pending && !(Joins(FKept.End, g.Start) &&
+                           (Kind == TRtfNoteKind::Meta || FKept.Kind == TRtfNoteKind::Meta)))
+        FlushKept();
+    FlushText();
+    TCapture& c = FCapture;
+    c.Active = true;
+    c.Depth = FStack.size();
+    c.Kind = Kind;
+    c.Begin = g.Start;
+    c.Text.Clear();
+    c.RunState = FRunState;
+    c.PendingBreak = FPendingBreak;
+    c.PendingCell = FPendingCell;
+    c.BlockEmpty = FBlockEmpty;
+    FSink = &c.Sink;
+    FRun = &c.Text;
+    FPendingBreak = FPendingCell = false;
+    FBlockEmpty = true;
+    // A comment's author, id and date are not words of the page.
+    g.Dest = Kind == TRtfNoteKind::Meta ? TDest::Skip : TDest::Text;
+}
+
+// The kept group has ended at After, with Closing '}' missing when the input
+// ended inside it.
+void TRtfParser::EndKept(const char* After, int Closing) {
+    TCapture& c = FCapture;
+    FlushText();
+    c.Sink.End();
+    QString words = c.Text.View().trimmed().toString();
+    c.Text.Clear();
+    FSink = FBody;
+    FRun = &FBody->Run();
+    FRunState = c.RunState;
+    FPendingBreak = c.PendingBreak;
+    FPendingCell = c.PendingCell;
+    FBlockEmpty = c.BlockEmpty;
+    c.Active = false;
+    TKept& k = FKept;
+    if (k.Pending) {
+        // A comment's parts: the object is the comment.
+        if (c.Kind != TRtfNoteKind::Meta)
+            k.Kind = c.Kind;
+        if (!words.isEmpty())
+            k.Words += k.Words.isEmpty() ? words : u'\n' + words;
+    } else {
+        k.Pending = true;
+        k.Kind = c.Kind;
+        k.Begin = c.Begin;
+        k.Words = std::move(words);
+    }
+    k.End = After;
+    k.Closing = Closing;
+}
+
+// The kept groups read stand here in the text.
+void TRtfParser::FlushKept() {
+    if (!FKept.Pending || FCapture.Active)
+        return;
+    TKept k = std::move(FKept);
+    FKept = TKept{};
+    FlushText();
+    QByteArray group(k.Begin, qsizetype(k.End - k.Begin));
+    group.append(QByteArray(k.Closing, '}'));
+    const int number = k.Kind == TRtfNoteKind::Footnote  ? ++FFootnotes
+                       : k.Kind == TRtfNoteKind::Endnote ? ++FEndnotes
+                                                         : 0;
+    FSink->Kept(k.Kind, number, group, k.Words);
+    FBlockEmpty = false;
 }
 
 void TRtfParser::CommitFont() {

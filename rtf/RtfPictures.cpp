@@ -54,12 +54,6 @@ QImage Box() {
     return box;
 }
 
-// Names follow the content, so a picture loaded again finds its image.
-QString ResourceName(QByteArrayView Content) {
-    const QByteArray hash = QCryptographicHash::hash(Content, QCryptographicHash::Sha1).toHex();
-    return QString::fromLatin1(kResourceScheme) + u':' + QString::fromLatin1(hash);
-}
-
 // Lines of 128 digits, as the rich-edit control writes them, straight into
 // room made for them: pictures are most of a page's bytes.
 void AppendHexLines(QByteArray& Out, QByteArrayView Bytes) {
@@ -171,7 +165,7 @@ QTextImageFormat FormatOf(const TRtfPicture& P, QByteArrayView Group, const QIma
     // Stated sizes of bitmaps and pictures are pixels, of metafiles 0.01 mm.
     f.setWidth(Side(P.GoalW, P.PicW, Image.width(), P.ScaleX, OwnInPixels));
     f.setHeight(Side(P.GoalH, P.PicH, Image.height(), P.ScaleY, OwnInPixels));
-    const QString name = ResourceName(file ? QByteArrayView(P.Bytes) : Group);
+    const QString name = ObjectResourceName(file ? QByteArrayView(P.Bytes) : Group);
     f.setName(name);
     if (Doc)
         Doc->addResource(QTextDocument::ImageResource, QUrl(name), Image.isNull() ? Box() : Image);
@@ -179,6 +173,12 @@ QTextImageFormat FormatOf(const TRtfPicture& P, QByteArrayView Group, const QIma
 }
 
 } // namespace
+
+// Names follow the content, so a picture loaded again finds its image.
+QString ObjectResourceName(QByteArrayView Content) {
+    const QByteArray hash = QCryptographicHash::hash(Content, QCryptographicHash::Sha1).toHex();
+    return QString::fromLatin1(kResourceScheme) + u':' + QString::fromLatin1(hash);
+}
 
 QTextImageFormat PictureFormat(const TRtfPicture& P, QByteArrayView Group, QTextDocument* Doc) {
     if (IsFile(P))

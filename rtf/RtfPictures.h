@@ -39,6 +39,9 @@ struct TRtfPicture {
 // \dibitmap, show that bitmap; other kept kinds show a box.
 QTextImageFormat PictureFormat(const TRtfPicture& P, QByteArrayView Group, QTextDocument* Doc);
 
+// The name of the document resource that shows an object of this content.
+QString ObjectResourceName(QByteArrayView Content);
+
 // The RTF group that stands for an image object in a page: the kept group as
 // it was read, or a \pngblip or \jpegblip picture of the object's bytes; empty
 // for an image that carries neither.

@@ -24,10 +24,19 @@ void TRtfPlainSink::EndTable(const TRtfTableGrid& Grid, int64_t TextStart) {
     run.Append(u'\n');
 }
 
+void TRtfPlainSink::Kept(TRtfNoteKind, int, QByteArrayView, const QString& Words) {
+    Run().Append(0xFFFC);
+    FNotes += u'\n';
+    FNotes += QChar(kRtfNoteWordsMark);
+    FNotes += Words;
+}
+
 void TRtfPlainSink::End() {
     // The document takes the frame marks as paragraph breaks.
     if (Decoded())
         std::replace_if(
             Run().Begin(), Run().End(), [](char16_t c) { return c == 0xFDD0 || c == 0xFDD1; },
             u'\n');
+    Run().Append(FNotes);
+    FNotes.clear();
 }

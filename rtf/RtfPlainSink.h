@@ -16,9 +16,14 @@ public:
     void FinishBlock(const TRtfParaState&, const TRtfCharState&, bool) override {}
     // One object character, as the document holds it.
     void Picture(const TRtfPicture&, QByteArrayView) override { Run().Append(0xFFFC); }
+    // One object character; the words follow the body.
+    void Kept(TRtfNoteKind Kind, int Number, QByteArrayView Group, const QString& Words) override;
     TRtfTableSink* BeginTable() override { return nullptr; }
     void EnterCell(int, int) override {}
     int CellEmpty() override { return -1; }
     void EndTable(const TRtfTableGrid& Grid, int64_t TextStart) override;
     void End() override;
+
+private:
+    QString FNotes;
 };

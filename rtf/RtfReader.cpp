@@ -1,6 +1,7 @@
 #include "RtfReader.h"
 
 #include "RtfDocumentSink.h"
+#include "RtfNotes.h"
 #include "RtfParser.h"
 #include "RtfPlainSink.h"
 #include "RtfText.h"
@@ -35,6 +36,10 @@ QString DocumentText(const QTextDocument& Doc) {
     QString s = Doc.toRawText();
     BreaksAsNewlines(s);
     return s;
+}
+
+QString SearchText(const QTextDocument& Doc) {
+    return DocumentText(Doc) + NoteWordsText(Doc);
 }
 
 QString RtfPlainText(QByteArrayView Data) {

@@ -33,8 +33,13 @@ void BreaksAsNewlines(QString& Text);
 // A document's text so: the editor's text, and what search reads.
 QString DocumentText(const QTextDocument& Doc);
 
-// The text that ReadRtf would give a document, as the document's raw text with
-// each paragraph break as '\n', without building the document; "" when Data
+// What search reads of a document: its text as DocumentText gives it, then
+// the words of its kept groups (headers, footers, notes, comments; see
+// RtfNotes.h).
+QString SearchText(const QTextDocument& Doc);
+
+// The text that ReadRtf would give a document, as SearchText reads it,
+// without building the document; "" when Data
 // is not RTF.
 QString RtfPlainText(QByteArrayView Data);
 // The same, written into Out in place of what it held.

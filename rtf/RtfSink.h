@@ -4,6 +4,7 @@
 // Both see the same text at the same places, so that a position in one is
 // a position in the other.
 
+#include "RtfNotes.h"
 #include "RtfState.h"
 #include "RtfText.h"
 
@@ -35,6 +36,11 @@ public:
     virtual void FinishBlock(const TRtfParaState& Para, const TRtfCharState& Char, bool Empty) = 0;
     // A picture stands here; Group is its whole {\pict ...} group.
     virtual void Picture(const TRtfPicture& P, QByteArrayView Group) = 0;
+
+    // A kept group stands here (see RtfNotes.h): Group is its bytes, Words
+    // its text.
+    virtual void Kept(TRtfNoteKind Kind, int Number, QByteArrayView Group,
+                      const QString& Words) = 0;
 
     // A table begins; the grid reports its changes to the sink returned.
     virtual TRtfTableSink* BeginTable() = 0;

@@ -22,6 +22,11 @@ constexpr int kKeptGroup = QTextFormat::UserProperty + 3;
 constexpr int kPictureWidth = QTextFormat::UserProperty + 4;
 constexpr int kPictureHeight = QTextFormat::UserProperty + 5;
 
+// A kept group that the page shows only as a mark (a header, a footer, a
+// note, a comment): its TRtfNoteKind, an int, and its words, a QString.
+constexpr int kKeptKind = QTextFormat::UserProperty + 6;
+constexpr int kKeptWords = QTextFormat::UserProperty + 7;
+
 enum TPictureType : int { ptNone = 0, ptPng = 1, ptJpeg = 2 };
 
 // The image resource names of these objects start with this scheme; the

@@ -9,9 +9,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-// The document's text with one '\n' per paragraph break.
+// The document's text as search reads it: one '\n' per paragraph break, then
+// the words of its kept groups.
 inline QString PlainTextOf(const QTextDocument& Doc) {
-    return DocumentText(Doc);
+    return SearchText(Doc);
 }
 
 // The image objects of a document, in order.

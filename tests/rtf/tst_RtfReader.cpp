@@ -264,7 +264,8 @@ void tst_RtfReader::text_data() {
     QTest::newRow("skipped destinations")
         << QByteArray("{\\rtf1{\\stylesheet{\\s1 x;}}{\\info{\\title t}}{\\header h}"
                       "{\\footer f}{\\*\\listtable l}{\\nonshppict{\\pict 0102}}a{\\footnote n}b}")
-        << "ab";
+        // Headers, footers and notes are kept as marks, their words after the body.
+        << QString::fromUtf16(u"\uFFFC\uFFFCa\uFFFCb\n\uFDD2h\n\uFDD2f\n\uFDD2n");
     QTest::newRow("theme data") << QByteArray("{\\rtf1{\\*\\themedata 504b0304}a}") << "a";
     QTest::newRow("field keeps result")
         << QByteArray("{\\rtf1 a{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt shown}}b}")

@@ -2,6 +2,7 @@
 
 #include "MessageBox.h"
 #include "RichEdit.h"
+#include "RtfNotes.h"
 #include "kel_edit.h"
 #include "kel_finddlg.h"
 #include "vmr_main.h"
@@ -49,7 +50,24 @@ void TTPagesMain::aFindNextExecute() {
         eTitle->SetSel(hit.SelStart, hit.SelLength);
     } else {
         eText->SetFocus();
-        eText->SetSelStart(hit.SelStart);
-        eText->SetSelLength(hit.SelLength);
+        const int length = eText->TextLength();
+        if (hit.SelStart < length) {
+            eText->SetSelStart(hit.SelStart);
+            eText->SetSelLength(hit.SelLength);
+            return;
+        }
+        // The words of a header, footer, note or comment follow the body's,
+        // each group's after a mark of its own: its mark in the text is
+        // selected.
+        const QStringView text = texts.Of(LoadPage(hit.Page));
+        const qsizetype group = text.sliced(std::min<qsizetype>(length, text.size()))
+                                    .first(std::max<qsizetype>(
+                                        0, std::min<qsizetype>(hit.SelStart, text.size()) - length))
+                                    .count(QChar(kRtfNoteWordsMark));
+        const int mark = eText->KeptMarkPosition(int(group) - 1);
+        if (mark >= 0) {
+            eText->SetSelStart(mark);
+            eText->SetSelLength(1);
+        }
     }
 }

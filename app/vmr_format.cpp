@@ -32,6 +32,10 @@ bool SelectionIsOfSize(TRichEdit* Editor, int Points) {
             if (frag.position() + frag.length() <= start || frag.position() >= end)
                 continue;
             const QTextCharFormat f = frag.charFormat();
+            // Pictures and marks have no size of their own: selecting one
+            // shows a size without giving it to them.
+            if (f.isImageFormat())
+                continue;
             if (!f.hasProperty(QTextFormat::FontPointSize) || qRound(f.fontPointSize()) != Points)
                 return false;
         }

@@ -4,17 +4,22 @@
 #include "RichTextStream.h"
 #include "RtfPictures.h"
 #include "RtfReader.h"
+#include "TextObjects.h"
 #include "TextSearch.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QHelpEvent>
 #include <QIODevice>
 #include <QImage>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QToolTip>
 
 namespace {
 
@@ -294,6 +299,49 @@ void TRichEdit::mouseMoveEvent(QMouseEvent* Event) {
     QTextEdit::mouseMoveEvent(Event);
     viewport()->setCursor(anchorAt(Event->position().toPoint()).isEmpty() ? Qt::IBeamCursor
                                                                           : Qt::PointingHandCursor);
+}
+
+bool TRichEdit::viewportEvent(QEvent* Event) {
+    if (Event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(Event);
+        const QPointF at =
+            help->pos() + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+        // The object under the pointer, on either of its halves.
+        const int pos = document()->documentLayout()->hitTest(at, Qt::ExactHit);
+        if (pos >= 0) {
+            QTextCursor c(document());
+            c.setPosition(pos);
+            c.movePosition(QTextCursor::NextCharacter);
+            const QTextCharFormat f = c.charFormat();
+            if (f.isImageFormat() && f.hasProperty(TextObjects::kKeptKind)) {
+                const QString words = f.toolTip();
+                if (words.isEmpty())
+                    QToolTip::hideText();
+                else
+                    QToolTip::showText(help->globalPos(), words, viewport());
+                return true;
+            }
+        }
+    }
+    return QTextEdit::viewportEvent(Event);
+}
+
+int TRichEdit::KeptMarkPosition(int Index) const {
+    if (Index < 0)
+        return -1;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            const QTextCharFormat f = frag.charFormat();
+            if (!f.isImageFormat() || !f.hasProperty(TextObjects::kKeptKind))
+                continue;
+            // Neighbouring objects of one format share a fragment.
+            if (Index < frag.length())
+                return frag.position() + Index;
+            Index -= frag.length();
+        }
+    }
+    return -1;
 }
 
 void TRichEdit::mouseReleaseEvent(QMouseEvent* Event) {

@@ -87,6 +87,10 @@ public:
     // The control's own default font.
     QFont Font() const { return font(); }
 
+    // The position of the Index-th (from 0) mark of a kept group (a header,
+    // footer, note or comment; see RtfNotes.h), or -1.
+    int KeptMarkPosition(int Index) const;
+
     // Forward search in Text() among the characters StartPos .. StartPos +
     // Length; the position of the first match, or -1.
     int FindText(const QString& SearchStr, int StartPos, int Length, TSearchTypes Options) const;
@@ -121,6 +125,8 @@ protected:
     void focusOutEvent(QFocusEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
     void mouseMoveEvent(QMouseEvent* Event) override;
+    // The tooltip over a kept group's mark shows its words.
+    bool viewportEvent(QEvent* Event) override;
     // Pictures pasted or dropped become picture objects that are saved with
     // the page. HTML keeps its lists, tables and links; its data: pictures
     // become picture objects and any other picture its alt text, and nothing

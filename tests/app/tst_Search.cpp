@@ -88,6 +88,24 @@ private slots:
         QVERIFY(W()->IsChanged());
     }
 
+    // A word that stands only in a footnote or a comment is found, and the
+    // note's mark is selected; then the search goes on past it.
+    void wordsOfNotesAreFound() {
+        fx->WriteBodies({{QStringLiteral("First"), RtfOf(QStringLiteral("nothing here"))},
+                         {QStringLiteral("Noted"),
+                          "{\\rtf1\\ansi{\\header head}Body{\\footnote\\pard A quince note}"
+                          " text{\\*\\atnauthor Jo}\\chatn{\\*\\annotation quince again}.\\par}"}});
+        fx->Open();
+        CtrlF(QStringLiteral("quince"));
+        QCOMPARE(W()->CurPageIx(), 1);
+        QVERIFY(W()->focusWidget() == W()->eText);
+        QCOMPARE(W()->eText->Text(), QString::fromUtf16(u"\uFFFCBody\uFFFC text\uFFFC."));
+        QCOMPARE(TextSelection(), qMakePair(5, 1));
+        CtrlL();
+        QCOMPARE(TextSelection(), qMakePair(11, 1));
+        QVERIFY(!W()->IsChanged());
+    }
+
     void emptyTitleSearchesTheTextAtOnce() {
         fx->OpenWith({{QString(), QStringLiteral("key in text")}});
         CtrlF(QStringLiteral("key"));

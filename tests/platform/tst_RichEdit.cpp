@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTextList>
 #include <QTextTable>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <functional>
 
@@ -156,6 +157,7 @@ private slots:
     void hideSelection();
     void picturesPasted_data();
     void picturesPasted();
+    void noteMarkShowsItsWords();
     void ctrlClickOpensLinks_data();
     void ctrlClickOpensLinks();
     void htmlPasted_data();
@@ -732,6 +734,34 @@ void tst_RichEdit::ctrlClickOpensLinks() {
     QCOMPARE(opens.size(), opened ? 1 : 0);
     if (opened)
         QCOMPARE(opens[0], QUrl(href));
+}
+
+// The pointer over either half of a note's mark shows the note's words.
+void tst_RichEdit::noteMarkShowsItsWords() {
+    QWidget top;
+    auto* e = new TRichEdit(&top);
+    e->resize(400, 200);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    Load(*e, "{\\rtf1 Word{\\footnote\\pard The note words} and more words}");
+    QCOMPARE(e->Text(), QString::fromUtf16(u"Word\uFFFC and more words"));
+    QTextCursor c(e->document());
+    c.setPosition(4);
+    const QRect before = e->cursorRect(c);
+    c.setPosition(5);
+    const QRect after = e->cursorRect(c);
+    QVERIFY(after.x() > before.x() + 2);
+    const auto tipAt = [&](QPoint At) {
+        QToolTip::hideText();
+        QTest::qWaitFor([] { return !QToolTip::isVisible(); });
+        QHelpEvent help(QEvent::ToolTip, At, e->viewport()->mapToGlobal(At));
+        QApplication::sendEvent(e->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    const int y = before.center().y();
+    QCOMPARE(tipAt(QPoint(before.x() + 1, y)), QStringLiteral("The note words"));
+    QCOMPARE(tipAt(QPoint(after.x() - 1, y)), QStringLiteral("The note words"));
+    QCOMPARE(tipAt(QPoint(after.x() + 30, y)), QString());
 }
 
 void tst_RichEdit::htmlPasted_data() {

@@ -12,17 +12,33 @@
 #include <QTextDocument>
 #include <QUrl>
 
+#include <utility>
+
 using namespace TextObjects;
 
 namespace {
 
 const QColor kMarkColor(0x60, 0x60, 0x60);
 
+// Endnotes are numbered i, ii, iii..., as word processors number them.
+QString Roman(int N) {
+    static const std::pair<int, const char*> kDigits[] = {
+        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+        {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+    if (N <= 0 || N >= 4000)
+        return QString::number(N);
+    QString out;
+    for (const auto& [value, digits] : kDigits)
+        for (; N >= value; N -= value)
+            out += QLatin1String(digits);
+    return out;
+}
+
 // A note's number, small and raised, as a word processor shows it.
-QImage NumberMark(int Number) {
+QImage NumberMark(const QString& Text) {
     QFont font;
     font.setPixelSize(9);
-    const QString text = QString::number(Number);
+    const QString& text = Text;
     const int w = QFontMetrics(font).horizontalAdvance(text) + 2;
     QImage image(std::max(w, 6), 16, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -81,8 +97,9 @@ QImage MarkOf(TRtfNoteKind Kind, int Number) {
     case TRtfNoteKind::Footer:
         return LabelMark(QStringLiteral("footer"));
     case TRtfNoteKind::Footnote:
+        return NumberMark(QString::number(Number));
     case TRtfNoteKind::Endnote:
-        return NumberMark(Number);
+        return NumberMark(Roman(Number));
     case TRtfNoteKind::Comment:
         return CommentMark();
     case TRtfNoteKind::Meta:

@@ -12,34 +12,131 @@ struct TCharsetCodePage {
     int CodePage;
 };
 
+// The \fcharset numbers of the RTF specification and the code page of each.
 constexpr TCharsetCodePage kCharsets[] = {
-    {0, 1252},   {2, CP_SYMBOL}, {77, 10000}, {128, 932},  {129, 949},  {130, 1361},
-    {134, 936},  {136, 950},     {161, 1253}, {162, 1254}, {163, 1258}, {177, 1255},
-    {178, 1256}, {186, 1257},    {204, 1251}, {222, 874},  {238, 1250}, {255, 437},
+    {0, 1252},   {2, CP_SYMBOL}, {77, 10000}, {78, 10001}, {79, 10003}, {80, 10008}, {81, 10002},
+    {82, 1361},  {83, 10005},    {84, 10004}, {85, 10006}, {86, 10081}, {87, 10021}, {88, 10029},
+    {89, 10007}, {128, 932},     {129, 949},  {130, 1361}, {134, 936},  {136, 950},  {161, 1253},
+    {162, 1254}, {163, 1258},    {177, 1255}, {178, 1256}, {179, 1256}, {180, 1256}, {181, 1255},
+    {186, 1257}, {204, 1251},    {222, 874},  {238, 1250}, {254, 437},  {255, 437},
 };
 
-const char* CodecName(int CodePage) {
-    switch (CodePage) {
-    case 437:
-        return "IBM437";
-    case 850:
-        return "IBM850";
-    case 874:
-        return "windows-874";
-    case 932:
-        return "Shift_JIS";
-    case 936:
-        return "GBK";
-    case 949:
-        return "windows-949";
-    case 950:
-        return "Big5";
-    case 1361:
-        return "johab";
-    case 10000:
-        return "macintosh";
+struct TCodecName {
+    int CodePage;
+    const char* Name;
+};
+
+// Names as the system's codecs know them. The Mac double-byte pages are read
+// with the Windows page each is built on; their few single bytes of their own
+// are mapped in MacSingle.
+constexpr TCodecName kCodecs[] = {
+    {437, "IBM437"},
+    {775, "IBM775"},
+    {850, "IBM850"},
+    {852, "IBM852"},
+    {855, "IBM855"},
+    {857, "IBM857"},
+    {858, "IBM00858"},
+    {860, "IBM860"},
+    {861, "IBM861"},
+    {862, "IBM862"},
+    {863, "IBM863"},
+    {864, "IBM864"},
+    {865, "IBM865"},
+    {866, "IBM866"},
+    {869, "IBM869"},
+    {874, "windows-874"},
+    {932, "Shift_JIS"},
+    {936, "GBK"},
+    {949, "windows-949"},
+    {950, "Big5"},
+    {10000, "macintosh"},
+    {10001, "Shift_JIS"},
+    {10002, "Big5"},
+    {10003, "windows-949"},
+    {10006, "x-mac-greek"},
+    {10007, "x-mac-cyrillic"},
+    {10008, "GBK"},
+    {10017, "x-MacUkraine"},
+    {10029, "x-mac-centraleurroman"},
+    {10081, "x-mac-turkish"},
+    {20127, "US-ASCII"},
+    {20866, "KOI8-R"},
+    {20932, "EUC-JP"},
+    {20936, "GBK"},
+    {21866, "KOI8-U"},
+    {28591, "ISO-8859-1"},
+    {28592, "ISO-8859-2"},
+    {28593, "ISO-8859-3"},
+    {28594, "ISO-8859-4"},
+    {28595, "ISO-8859-5"},
+    {28596, "ISO-8859-6"},
+    {28597, "ISO-8859-7"},
+    {28598, "ISO-8859-8"},
+    {28599, "ISO-8859-9"},
+    {28603, "ISO-8859-13"},
+    {28605, "ISO-8859-15"},
+    {51932, "EUC-JP"},
+    {51936, "GBK"},
+    {51949, "windows-949"},
+    {54936, "GB18030"},
+};
+
+// The byte ranges of a double-byte code page: lead bytes in [L1, H1] or
+// [L2, H2]; trail bytes in any of the three trail ranges.
+struct TDbcs {
+    int CodePage;
+    unsigned char L1, H1, L2, H2;
+    unsigned char T[3][2];
+};
+
+constexpr TDbcs kDbcs[] = {
+    {932, 0x81, 0x9F, 0xE0, 0xFC, {{0x40, 0x7E}, {0x80, 0xFC}, {0, 0}}},
+    {936, 0x81, 0xFE, 0, 0, {{0x40, 0x7E}, {0x80, 0xFE}, {0, 0}}},
+    {949, 0x81, 0xFE, 0, 0, {{0x41, 0x5A}, {0x61, 0x7A}, {0x81, 0xFE}}},
+    {950, 0x81, 0xFE, 0, 0, {{0x40, 0x7E}, {0xA1, 0xFE}, {0, 0}}},
+    {1361, 0x84, 0xD3, 0xD8, 0xF9, {{0x31, 0x7E}, {0x81, 0xFE}, {0, 0}}},
+    {10001, 0x81, 0x9F, 0xE0, 0xFC, {{0x40, 0x7E}, {0x80, 0xFC}, {0, 0}}},
+    {10002, 0xA1, 0xFC, 0, 0, {{0x40, 0x7E}, {0xA1, 0xFE}, {0, 0}}},
+    {10003, 0xA1, 0xFD, 0, 0, {{0xA1, 0xFE}, {0, 0}, {0, 0}}},
+    {10008, 0xA1, 0xFC, 0, 0, {{0xA1, 0xFE}, {0, 0}, {0, 0}}},
+};
+
+const TDbcs* DbcsOf(int CodePage) {
+    for (const TDbcs& d : kDbcs)
+        if (d.CodePage == CodePage)
+            return &d;
+    return nullptr;
+}
+
+bool IsLead(const TDbcs& D, unsigned char B) {
+    return (B >= D.L1 && B <= D.H1) || (D.L2 && B >= D.L2 && B <= D.H2);
+}
+
+bool IsTrail(const TDbcs& D, unsigned char B) {
+    for (const auto& r : D.T)
+        if (r[0] && B >= r[0] && B <= r[1])
+            return true;
+    return false;
+}
+
+// Single bytes the Mac double-byte pages add to the page they are built on.
+char16_t MacSingle(int CodePage, unsigned char B) {
+    if (CodePage < 10001 || CodePage > 10008)
+        return 0;
+    switch (B) {
+    case 0x80:
+        return CodePage == 10001 ? u'\\' : 0;
+    case 0xA0:
+        return 0x00A0;
+    case 0xFD:
+        return CodePage == 10003 ? 0 : 0x00A9;
+    case 0xFE:
+        return CodePage == 10003 ? 0 : 0x2122;
+    case 0xFF:
+        return CodePage == 10003 ? 0 : 0x2026;
     default:
-        return nullptr;
+        return 0;
     }
 }
 
@@ -51,12 +148,50 @@ QTextCodec* CodecOf(int CodePage) {
     if (it != cache.constEnd())
         return *it;
     QTextCodec* codec = nullptr;
-    if (const char* name = CodecName(CodePage))
-        codec = QTextCodec::codecForName(name);
-    else if (CodePage >= 1250 && CodePage <= 1258)
+    for (const TCodecName& e : kCodecs)
+        if (e.CodePage == CodePage)
+            codec = QTextCodec::codecForName(e.Name);
+    if (!codec && CodePage >= 1250 && CodePage <= 1258)
         codec = QTextCodec::codecForName(QByteArray("windows-") + QByteArray::number(CodePage));
     cache.insert(CodePage, codec);
     return codec;
+}
+
+// Double-byte text, split so that the codec is only handed whole characters:
+// a lead byte without its trail becomes U+FFFD on its own, and the byte after
+// it is read afresh.
+QString DecodeDbcs(const TDbcs& D, QTextCodec* Codec, std::string_view Bytes) {
+    QString out;
+    out.reserve(qsizetype(Bytes.size()));
+    const size_t n = Bytes.size();
+    size_t from = 0;
+    size_t i = 0;
+    const auto flush = [&](size_t To) {
+        if (To > from)
+            out += Codec->toUnicode(Bytes.data() + from, int(To - from));
+    };
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(Bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        const char16_t mac = MacSingle(D.CodePage, b);
+        if (!mac && IsLead(D, b) && i + 1 < n &&
+            IsTrail(D, static_cast<unsigned char>(Bytes[i + 1]))) {
+            i += 2;
+            continue;
+        }
+        if (!mac && !IsLead(D, b)) {
+            ++i; // a single byte of the base page, such as half-width kana
+            continue;
+        }
+        flush(i);
+        out += QChar(mac ? mac : char16_t(0xFFFD));
+        from = ++i;
+    }
+    flush(n);
+    return out;
 }
 
 // Symbol fonts place their bullets where Windows-1252 has other characters.
@@ -91,7 +226,31 @@ QString DecodeCodePage(int CodePage, std::string_view Bytes) {
     default:
         break;
     }
-    if (QTextCodec* codec = CodecOf(CodePage))
+    if (QTextCodec* codec = CodecOf(CodePage)) {
+        if (const TDbcs* d = DbcsOf(CodePage))
+            return DecodeDbcs(*d, codec, Bytes);
         return codec->toUnicode(Bytes.data(), int(Bytes.size()));
+    }
     return UnicodeFromAnsi(Bytes);
+}
+
+bool IsLeadByte(int CodePage, char C) {
+    const TDbcs* d = DbcsOf(CodePage);
+    return d && !MacSingle(CodePage, static_cast<unsigned char>(C)) &&
+           IsLead(*d, static_cast<unsigned char>(C));
+}
+
+bool IsTrailByte(int CodePage, char C) {
+    const TDbcs* d = DbcsOf(CodePage);
+    return d && IsTrail(*d, static_cast<unsigned char>(C));
+}
+
+bool EndsInLeadByte(int CodePage, std::string_view Bytes) {
+    if (Bytes.empty() || !IsLeadByte(CodePage, Bytes.back()))
+        return false;
+    // Trail bytes may look like leads, so the pairs are counted from the start.
+    size_t i = 0;
+    while (i + 1 < Bytes.size())
+        i += IsLeadByte(CodePage, Bytes[i]) && IsTrailByte(CodePage, Bytes[i + 1]) ? 2 : 1;
+    return i + 1 == Bytes.size();
 }

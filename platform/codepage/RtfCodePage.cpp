@@ -194,6 +194,94 @@ QString DecodeDbcs(const TDbcs& D, QTextCodec* Codec, std::string_view Bytes) {
     return out;
 }
 
+// Johab, which no system codec reads. Its Hangul syllables are built from
+// three 5-bit jamo numbers; its symbols and Hanja are the KS X 1001 rows of
+// Windows-949, two rows to a lead byte.
+char16_t JohabHangul(unsigned Code) {
+    const unsigned l = (Code >> 10) & 31, v = (Code >> 5) & 31, t = Code & 31;
+    const int li = l >= 2 && l <= 20 ? int(l) - 2 : l == 1 ? -1 : -2;
+    int vi = -2;
+    if (v == 2)
+        vi = -1;
+    else if (v >= 3 && v <= 7)
+        vi = int(v) - 3;
+    else if (v >= 10 && v <= 15)
+        vi = int(v) - 5;
+    else if (v >= 18 && v <= 23)
+        vi = int(v) - 7;
+    else if (v >= 26 && v <= 29)
+        vi = int(v) - 9;
+    int ti = -2;
+    if (t == 1)
+        ti = 0;
+    else if (t >= 2 && t <= 17)
+        ti = int(t) - 1;
+    else if (t >= 19 && t <= 29)
+        ti = int(t) - 2;
+    if (li == -2 || vi == -2 || ti == -2)
+        return 0xFFFD;
+    if (li >= 0 && vi >= 0)
+        return char16_t(0xAC00 + (li * 21 + vi) * 28 + ti);
+    // A lone jamo: the compatibility letters.
+    static constexpr char16_t kInitials[19] = {
+        0x3131, 0x3132, 0x3134, 0x3137, 0x3138, 0x3139, 0x3141, 0x3142, 0x3143, 0x3145,
+        0x3146, 0x3147, 0x3148, 0x3149, 0x314A, 0x314B, 0x314C, 0x314D, 0x314E};
+    if (li >= 0 && ti == 0)
+        return kInitials[li];
+    if (vi >= 0 && li == -1 && ti == 0)
+        return char16_t(0x314F + vi);
+    return 0xFFFD;
+}
+
+QString JohabSymbol(unsigned char Lead, unsigned char Trail) {
+    int row;
+    if (Lead >= 0xD9 && Lead <= 0xDE)
+        row = 0xA1 + 2 * (Lead - 0xD9);
+    else if (Lead >= 0xE0 && Lead <= 0xF9)
+        row = 0xCA + 2 * (Lead - 0xE0);
+    else
+        return QString(QChar(0xFFFD));
+    int col;
+    if (Trail >= 0xA1) {
+        ++row;
+        col = Trail;
+    } else if (Trail >= 0x31 && Trail <= 0x7E) {
+        col = 0xA1 + (Trail - 0x31);
+    } else if (Trail >= 0x91) {
+        col = 0xA1 + 78 + (Trail - 0x91);
+    } else {
+        return QString(QChar(0xFFFD));
+    }
+    QTextCodec* ks = CodecOf(949);
+    if (!ks)
+        return QString(QChar(0xFFFD));
+    const char pair[2] = {char(row), char(col)};
+    return ks->toUnicode(pair, 2);
+}
+
+QString DecodeJohab(const TDbcs& D, std::string_view Bytes) {
+    QString out;
+    out.reserve(qsizetype(Bytes.size()));
+    for (size_t i = 0; i < Bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(Bytes[i]);
+        if (b < 0x80) {
+            out += QChar(char16_t(b));
+            continue;
+        }
+        if (!IsLead(D, b) || i + 1 == Bytes.size() ||
+            !IsTrail(D, static_cast<unsigned char>(Bytes[i + 1]))) {
+            out += QChar(0xFFFD);
+            continue;
+        }
+        const auto t = static_cast<unsigned char>(Bytes[++i]);
+        if (b <= 0xD3)
+            out += QChar(JohabHangul(unsigned(b) << 8 | t));
+        else
+            out += JohabSymbol(b, t);
+    }
+    return out;
+}
+
 // Symbol fonts place their bullets where Windows-1252 has other characters.
 QString DecodeSymbol(std::string_view Bytes) {
     QString s = UnicodeFromAnsi(Bytes);
@@ -226,6 +314,8 @@ QString DecodeCodePage(int CodePage, std::string_view Bytes) {
     default:
         break;
     }
+    if (CodePage == 1361)
+        return DecodeJohab(*DbcsOf(CodePage), Bytes);
     if (QTextCodec* codec = CodecOf(CodePage)) {
         if (const TDbcs* d = DbcsOf(CodePage))
             return DecodeDbcs(*d, codec, Bytes);

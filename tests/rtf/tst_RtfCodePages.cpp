@@ -60,6 +60,11 @@ void tst_RtfCodePages::text_data() {
     QTest::newRow("932 half-width kana") << Page("\\ansicpg932", "\\'b1\\'93\\'fa") << U(u"ｱ日");
     QTest::newRow("936") << Page("\\ansicpg936", "\\'d6\\'d0\\'ce\\'c4") << U(u"中文");
     QTest::newRow("949") << Page("\\ansicpg949", "\\'c7\\'d1\\'b1\\'db") << U(u"한글");
+    QTest::newRow("1361 hangul") << Page("\\ansicpg1361", "\\'d0\\'65\\'8b\\'69") << U(u"한글");
+    QTest::newRow("1361 hanja and symbols")
+        << Page("\\ansicpg1361", "\\'e0\\'31\\'d9\\'31") << U(u"伽\u3000");
+    QTest::newRow("1361 lone jamo") << Page("\\ansicpg1361", "\\'88\\'41") << U(u"ㄱ");
+    QTest::newRow("1361 lone lead") << Page("\\ansicpg1361", "\\'d0 x") << kBad + U(u" x");
     QTest::newRow("950") << Page("\\ansicpg950", "\\'a4\\'a4\\'a4\\'e5") << U(u"中文");
     // DOS and OEM.
     QTest::newRow("437") << Page("\\ansicpg437", "\\'82\\'b0") << U(u"é░");
@@ -102,6 +107,8 @@ void tst_RtfCodePages::text_data() {
     QTest::newRow("charset 2") << CharsetPage(2, "\\'b7") << U(u"•");
     QTest::newRow("charset 128") << CharsetPage(128, "\\'93\\'fa") << U(u"日");
     QTest::newRow("charset 129") << CharsetPage(129, "\\'c7\\'d1") << U(u"한");
+    QTest::newRow("charset 130") << CharsetPage(130, "\\'d0\\'65") << U(u"한");
+    QTest::newRow("charset 82") << CharsetPage(82, "\\'d0\\'65") << U(u"한");
     QTest::newRow("charset 134") << CharsetPage(134, "\\'d6\\'d0") << U(u"中");
     QTest::newRow("charset 136") << CharsetPage(136, "\\'a4\\'a4") << U(u"中");
     QTest::newRow("charset 161") << CharsetPage(161, "\\'e1") << U(u"α");

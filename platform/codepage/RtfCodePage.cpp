@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QTextCodec>
 
+#include <string_view>
+
 namespace {
 
 struct TCharsetCodePage {
@@ -155,6 +157,47 @@ QTextCodec* CodecOf(int CodePage) {
         codec = QTextCodec::codecForName(QByteArray("windows-") + QByteArray::number(CodePage));
     cache.insert(CodePage, codec);
     return codec;
+}
+
+// Single-byte pages that no system codec reads but that differ from one it
+// does in a few bytes only.
+struct TVariant {
+    int CodePage;
+    int Base;
+    unsigned char From;        // the first byte of Units
+    std::u16string_view Units; // what bytes From.. stand for
+};
+
+constexpr TVariant kVariants[] = {
+    // DOS Greek: letters over the upper half of 437, whose box drawing stays.
+    {737, 437, 0x80, u"ΑΒΓΔΕΖΗΘΙΚΛΜΝΞΟΠΡΣΤΥΦΧΨΩαβγδεζηθικλμνξοπρσςτυφχψ"},
+    {737, 437, 0xE0, u"ωάέήϊίόύϋώΆΈΉΊΌΎΏ±≥≤ΪΫ÷≈°∙·√ⁿ²■\u00A0"},
+    // Mac Romanian and Mac Icelandic: Mac Roman with their own letters.
+    {10010, 10000, 0xAE, u"ĂȘ"},
+    {10010, 10000, 0xBE, u"ăș"},
+    {10010, 10000, 0xDE, u"Țț"},
+    {10079, 10000, 0xA0, u"Ý"},
+    {10079, 10000, 0xDC, u"ÐðÞþý"},
+};
+
+int VariantBase(int CodePage) {
+    for (const TVariant& v : kVariants)
+        if (v.CodePage == CodePage)
+            return v.Base;
+    return 0;
+}
+
+QString DecodeVariant(int CodePage, QTextCodec* Base, std::string_view Bytes) {
+    QString s = Base->toUnicode(Bytes.data(), int(Bytes.size()));
+    if (s.size() != qsizetype(Bytes.size()))
+        return s;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(Bytes[size_t(i)]);
+        for (const TVariant& v : kVariants)
+            if (v.CodePage == CodePage && b >= v.From && b - v.From < int(v.Units.size()))
+                s[i] = QChar(v.Units[b - v.From]);
+    }
+    return s;
 }
 
 // Double-byte text, split so that the codec is only handed whole characters:
@@ -316,6 +359,10 @@ QString DecodeCodePage(int CodePage, std::string_view Bytes) {
     }
     if (CodePage == 1361)
         return DecodeJohab(*DbcsOf(CodePage), Bytes);
+    if (const int base = VariantBase(CodePage)) {
+        if (QTextCodec* codec = CodecOf(base))
+            return DecodeVariant(CodePage, codec, Bytes);
+    }
     if (QTextCodec* codec = CodecOf(CodePage)) {
         if (const TDbcs* d = DbcsOf(CodePage))
             return DecodeDbcs(*d, codec, Bytes);

@@ -68,6 +68,7 @@ void tst_RtfCodePages::text_data() {
     QTest::newRow("950") << Page("\\ansicpg950", "\\'a4\\'a4\\'a4\\'e5") << U(u"中文");
     // DOS and OEM.
     QTest::newRow("437") << Page("\\ansicpg437", "\\'82\\'b0") << U(u"é░");
+    QTest::newRow("737") << Page("\\ansicpg737", "\\'80\\'98\\'e0\\'b0") << U(u"Ααω░");
     QTest::newRow("775") << Page("\\ansicpg775", "\\'d0\\'d8") << U(u"ąž");
     QTest::newRow("850") << Page("\\ansicpg850", "\\'82\\'d5") << U(u"éı");
     QTest::newRow("852") << Page("\\ansicpg852", "\\'a5") << U(u"ą");
@@ -90,6 +91,8 @@ void tst_RtfCodePages::text_data() {
     QTest::newRow("10006") << Page("\\mac\\ansicpg10006", "\\'e1\\'e2") << U(u"αβ");
     QTest::newRow("10007") << Page("\\mac\\ansicpg10007", "\\'80\\'e0") << U(u"Аа");
     QTest::newRow("10008") << Page("\\mac\\ansicpg10008", "\\'d6\\'d0\\'ce\\'c4") << U(u"中文");
+    QTest::newRow("10010") << Page("\\mac\\ansicpg10010", "\\'ae\\'bf\\'df\\'8e") << U(u"Ășțé");
+    QTest::newRow("10079") << Page("\\mac\\ansicpg10079", "\\'a0\\'dd\\'df\\'8e") << U(u"Ýðþé");
     QTest::newRow("10017") << Page("\\mac\\ansicpg10017", "\\'80\\'e0") << U(u"Аа");
     QTest::newRow("10029") << Page("\\mac\\ansicpg10029", "\\'87\\'88") << U(u"áą");
     QTest::newRow("10081") << Page("\\mac\\ansicpg10081", "\\'da\\'dd\\'df") << U(u"Ğış");

@@ -194,6 +194,8 @@ void tst_RtfCodePages::text_data() {
     QTest::newRow("lone lead before unicode")
         << Page("\\ansicpg932", "\\'83\\u12450?x") << kBad + U(u"アx");
     QTest::newRow("lone lead at the end") << Page("\\ansicpg932", "x\\'83") << U(u"x") + kBad;
+    QTest::newRow("pair with no character")
+        << Page("\\ansicpg932", "\\'85\\'40x") << kBad + U(u"x");
     QTest::newRow("lone lead in big5") << Page("\\ansicpg950", "\\'a4\\'0dx") << kBad + U(u"\nx");
     QTest::newRow("lone lead in mac korean")
         << Page("\\mac\\ansicpg10003", "\\'c7 x") << kBad + U(u" x");

@@ -128,6 +128,7 @@ private:
     bool TextWordSkipped(const TRtfKeyword& Kw, bool Optional);
     void TextByte(char C);
     void TextSpan(std::string_view S);
+    size_t SkipFallback(std::string_view Bytes);
 
     // Text output.
     void PrepareText();
@@ -184,7 +185,8 @@ private:
     std::vector<TGroup> FStack;
     int64_t FOverflow = 0; // open groups beyond the depth cap
     bool FDone = false;
-    int32_t FSkip = 0; // \uN fallback characters still to skip
+    int32_t FSkip = 0;      // \uN fallback characters still to skip
+    bool FSkipLead = false; // the fallback's last byte was a double-byte lead
 
     int FAnsiCpg = CP_WINDOWS_1252;
     TRtfDocTables FTables;
@@ -261,6 +263,7 @@ void TRtfParser::Run() {
 
 void TRtfParser::GroupOpen(const char* At) {
     FSkip = 0;
+    FSkipLead = false;
     if (FStack.size() > size_t(kRtfMaxGroupDepth)) {
         ++FOverflow;
         return;
@@ -271,6 +274,7 @@ void TRtfParser::GroupOpen(const char* At) {
 
 void TRtfParser::GroupClose(const char* After) {
     FSkip = 0;
+    FSkipLead = false;
     if (FOverflow > 0) {
         --FOverflow;
         return;
@@ -315,20 +319,42 @@ void TRtfParser::Text(std::string_view Bytes) {
         return;
     }
     // Printable bytes of a \uN fallback are skipped, each as one character.
-    const size_t skipped = std::min<size_t>(size_t(FSkip), Bytes.size());
-    FSkip -= int32_t(skipped);
+    const size_t skipped = SkipFallback(Bytes);
     if (skipped < Bytes.size())
         TextSpan(Bytes.substr(skipped));
 }
 
 // The run, when text in Windows-1252 may be added to it as it comes.
 TRtfText* TRtfParser::AnsiText() {
-    if (G().Dest != TDest::Text || FSkip > 0)
+    if (G().Dest != TDest::Text || FSkip > 0 || FSkipLead)
         return nullptr;
     PrepareText();
     if (!FBytes.empty() || FHigh || CodePageOf(FRunState.Font) != CP_WINDOWS_1252)
         return nullptr;
     return FRun;
+}
+
+// The bytes at the front of Bytes that belong to a \uN fallback. Each is one
+// character, except that a double-byte lead takes its trail with it, so that
+// a fallback never ends between the two.
+size_t TRtfParser::SkipFallback(std::string_view Bytes) {
+    const int cp = FSkipLead || FSkip > 0 ? CodePageOf(G().Char.Font) : 0;
+    size_t n = 0;
+    for (; n < Bytes.size(); ++n) {
+        if (FSkipLead) {
+            FSkipLead = false;
+            if (IsTrailByte(cp, Bytes[n])) {
+                if (FSkip > 0)
+                    --FSkip;
+                continue;
+            }
+        }
+        if (FSkip == 0)
+            break;
+        --FSkip;
+        FSkipLead = IsLeadByte(cp, Bytes[n]);
+    }
+    return n;
 }
 
 // Printable text bytes without markup, taken in one go.
@@ -345,11 +371,10 @@ void TRtfParser::TextByte(char C) {
     const auto b = static_cast<unsigned char>(C);
     switch (G().Dest) {
     case TDest::Text:
-        if (FSkip > 0) {
-            if (b >= 0x20 || C == '\t')
-                --FSkip;
+        if (b < 0x20 && C != '\t')
             return;
-        }
+        if ((FSkip > 0 || FSkipLead) && SkipFallback(std::string_view(&C, 1)))
+            return;
         if (C == '\t')
             EmitChar(u'\t');
         else if (b >= 0x20)
@@ -396,10 +421,8 @@ void TRtfParser::TextByte(char C) {
 void TRtfParser::Literal(char C) {
     switch (G().Dest) {
     case TDest::Text:
-        if (FSkip > 0) {
-            --FSkip;
+        if ((FSkip > 0 || FSkipLead) && SkipFallback(std::string_view(&C, 1)))
             return;
-        }
         AddByte(C);
         return;
     case TDest::FieldInst:
@@ -430,6 +453,7 @@ void TRtfParser::Literal(char C) {
 }
 
 void TRtfParser::ControlSymbol(char C) {
+    FSkipLead = false;
     if (G().Dest != TDest::Text)
         return;
     if (FSkip > 0) {
@@ -459,6 +483,7 @@ void TRtfParser::ControlSymbol(char C) {
 }
 
 void TRtfParser::Binary(const char* Data, size_t Size) {
+    FSkipLead = false;
     if (G().Dest == TDest::Picture)
         FPict.AddBinary(Data, qsizetype(Size));
     if (FSkip > 0)
@@ -568,6 +593,7 @@ bool TRtfParser::InOtherDestination(const TRtfKeyword& Kw, bool HasParam, int32_
 // A word in the text that is not acted on: an optional destination this
 // reader does not know, or a character of a \uN fallback.
 bool TRtfParser::TextWordSkipped(const TRtfKeyword& Kw, bool Optional) {
+    FSkipLead = false;
     if (Optional && Kw.Kind == TRtfKw::NestTableProps) {
         G().Dest = TDest::NestProps;
         return true;
@@ -875,8 +901,17 @@ void TRtfParser::PrepareText() {
         BeginBlock();
     const TRtfCharState& s = G().Char;
     if (!(s == FRunState)) {
+        // A format word between a double-byte lead and its trail does not
+        // part them: the lead waits for its trail in the new run.
+        const int cp = FBytes.empty() ? 0 : CodePageOf(FRunState.Font);
+        const bool carry = cp && EndsInLeadByte(cp, FBytes) && CodePageOf(s.Font) == cp;
+        const char lead = carry ? FBytes.back() : 0;
+        if (carry)
+            FBytes.pop_back();
         FlushText();
         FRunState = s;
+        if (carry)
+            FBytes.push_back(lead);
     }
     if (FPendingCell) {
         FPendingCell = false;

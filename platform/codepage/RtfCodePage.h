@@ -16,5 +16,13 @@ enum : int {
 int CodePageOfCharset(int Charset, int AnsiCodePage);
 
 // Decodes Bytes in CodePage. A code page the system cannot decode is read as
-// Windows-1252, so no byte is dropped.
+// Windows-1252, so no byte is dropped. In a double-byte code page a lead byte
+// without its trail gives U+FFFD and never takes the byte after it.
 QString DecodeCodePage(int CodePage, std::string_view Bytes);
+
+// Double-byte code pages: whether C may begin a two-byte character, and
+// whether it may end one. Both are false in any other code page.
+bool IsLeadByte(int CodePage, char C);
+bool IsTrailByte(int CodePage, char C);
+// Whether Bytes end in a lead byte still waiting for its trail.
+bool EndsInLeadByte(int CodePage, std::string_view Bytes);

@@ -6,18 +6,22 @@
 # character with the sample (text, font, size, bold, italic, underline,
 # strike-out, colour, alignment).
 #
-# Structure: every fixture in tests/rtf/data/richedit and
+# Structure: every fixture in tests/rtf/data/richedit, tests/rtf/data/word and
 # tests/rtf/data/libreoffice, and the sample, is read by our reader and written
 # again by our writer; LibreOffice converts both the fixture and our copy to
 # HTML, and the two renderings are compared: pictures and their sizes, list
-# items (bulleted or numbered, and their level), the cells of each table, link
-# targets and the words in order. The report shows each fixture, what our
-# reader found in it, and what differs.
+# items (bulleted or numbered, and their level), the cells of each table (a
+# nested table's words count as its cell's text: the editor reads them into
+# paragraphs there), link targets, headers, footers, footnotes, endnotes and
+# comments with their words, and all the words in order, with every word
+# missing or extra. The report shows each fixture, what our reader found in
+# it, and what differs.
 #
 # Needs LibreOffice Writer (Debian: libreoffice-writer-nogui), which CI does
 # not install; run as root with apt, the script installs it itself.
-# tests/rtf/data/libreoffice/lo_lists_tables.rtf was made from the .fodt beside
-# it with: soffice --headless --convert-to rtf lo_lists_tables.fodt
+# tests/rtf/data/libreoffice/lo_lists_tables.rtf and lo_notes.rtf were made
+# from the .fodt files beside them with, for example:
+#   soffice --headless --convert-to rtf lo_notes.fodt
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! command -v soffice >/dev/null; then
@@ -55,7 +59,7 @@ to_html() {
 
 names=(sample)
 $interop sample "$work/orig/sample.rtf"
-for f in tests/rtf/data/richedit/*.rtf tests/rtf/data/libreoffice/*.rtf; do
+for f in tests/rtf/data/richedit/*.rtf tests/rtf/data/word/*.rtf tests/rtf/data/libreoffice/*.rtf; do
     name="$(basename "$(dirname "$f")")-$(basename "$f" .rtf)"
     cp "$f" "$work/orig/$name.rtf"
     names+=("$name")

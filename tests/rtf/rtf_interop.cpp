@@ -12,7 +12,9 @@
 //                                   of a fixture (A) and of our round trip of
 //                                   it (B): pictures and their sizes, list
 //                                   items with their kind and level, table
-//                                   cells, link targets and the words.
+//                                   cells (nested tables apart), link
+//                                   targets, headers, footers, notes and
+//                                   comments, and every word in order.
 
 #include "DocTestUtil.h"
 #include "RtfReader.h"
@@ -164,13 +166,20 @@ struct TStructure {
     };
     QList<TPicture> Pictures;
     QList<TListItem> ListItems;
-    QList<QList<TCell>> Tables;
+    QList<QList<TCell>> Tables; // those in the body; a nested table is in its cell's text
+    int NestedTables = 0;
     QStringList Links;
+    // Headers, footers, footnotes, endnotes and comments, as the HTML
+    // rendering has them: "kind: words".
+    QStringList Notes;
     QStringList Words;
 };
 
 QString Simplified(QString S) {
     S.remove(QChar::ObjectReplacementCharacter);
+    // Where a nested table's cells begin and end.
+    S.replace(QChar(0xFDD0), u' ');
+    S.replace(QChar(0xFDD1), u' ');
     S.replace(QChar::ParagraphSeparator, u' ');
     S.replace(QChar::LineSeparator, u' ');
     return S.simplified();
@@ -218,6 +227,13 @@ TStructure StructureOf(QTextDocument& Doc) {
         }
     }
     for (QTextTable* t : tables) {
+        bool nested = false;
+        for (QTextFrame* f = t->parentFrame(); f && !nested; f = f->parentFrame())
+            nested = qobject_cast<QTextTable*>(f) != nullptr;
+        if (nested) {
+            ++s.NestedTables;
+            continue;
+        }
         QList<TStructure::TCell> cells;
         for (int r = 0; r < t->rows(); ++r)
             for (int c = 0; c < t->columns(); ++c) {
@@ -270,7 +286,10 @@ QString TablesText(const TStructure& S) {
     QStringList l;
     for (const QList<TStructure::TCell>& t : S.Tables)
         l << CellsText(t);
-    return QStringLiteral("%1 [%2]").arg(S.Tables.size()).arg(l.join(u"; "));
+    QString text = QStringLiteral("%1 [%2]").arg(S.Tables.size()).arg(l.join(u"; "));
+    if (S.NestedTables)
+        text += QStringLiteral(", %1 nested").arg(S.NestedTables);
+    return text;
 }
 
 QString LinksText(const TStructure& S) {
@@ -301,10 +320,113 @@ int RoundTrip(const QString& In, const QString& Out) {
     return 0;
 }
 
-// A rendering in HTML, read by Qt with the pictures beside it.
-void ReadHtml(const QString& Path, QTextDocument& Doc) {
+// LibreOffice writes a comment's text as an HTML comment where its range
+// ends; headers and footers as divs titled so, and notes as divs at the end.
+const QRegularExpression& NotePattern() {
+    static const QRegularExpression re(
+        QStringLiteral("<!--(.*?)-->|<div title=\"(header|footer)\"[^>]*>(.*?)</div>|"
+                       "<div id=\"sd(foot|end)note\\d+\"[^>]*>(.*?)</div>"),
+        QRegularExpression::DotMatchesEverythingOption);
+    return re;
+}
+
+QString Body(const QString& Html) {
+    const qsizetype at = Html.indexOf(QLatin1String("<body"), 0, Qt::CaseInsensitive);
+    return at < 0 ? QString() : Html.mid(at);
+}
+
+QStringList NotesOf(const QString& Html) {
+    QStringList notes;
+    for (const QRegularExpressionMatch& m : NotePattern().globalMatch(Body(Html))) {
+        QString kind, html;
+        if (m.capturedLength(2)) {
+            kind = m.captured(2);
+            html = m.captured(3);
+        } else if (m.capturedLength(4)) {
+            kind = m.captured(4) + QLatin1String("note");
+            html = m.captured(5);
+        } else {
+            notes << QLatin1String("comment: ") + m.captured(1).simplified();
+            continue;
+        }
+        QTextDocument d;
+        d.setHtml(html);
+        notes << kind + QLatin1String(": ") + Simplified(d.toPlainText());
+    }
+    return notes;
+}
+
+// A rendering in HTML, read by Qt with the pictures beside it; comments'
+// words are made text, as Qt's reader drops HTML comments. Returns the HTML.
+QString ReadHtml(const QString& Path, QTextDocument& Doc) {
+    const QString html = QString::fromUtf8(ReadFileBytes(Path));
+    const QString body = Body(html);
+    QString shown = html.left(html.size() - body.size());
+    static const QRegularExpression comment(QStringLiteral("<!--(.*?)-->"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch& m : comment.globalMatch(body)) {
+        shown += body.mid(from, m.capturedStart() - from);
+        shown +=
+            QLatin1String(" <span>") + m.captured(1).toHtmlEscaped() + QLatin1String("</span> ");
+        from = m.capturedEnd();
+    }
+    shown += body.mid(from);
     Doc.setBaseUrl(QUrl::fromLocalFile(QFileInfo(Path).absolutePath() + u'/'));
-    Doc.setHtml(QString::fromUtf8(ReadFileBytes(Path)));
+    Doc.setHtml(shown);
+    return html;
+}
+
+// Every word of A missing from B and every extra one, by the longest common
+// subsequence: one line per run, with where it stands in A or B.
+QStringList WordDiff(const QStringList& A, const QStringList& B) {
+    qsizetype head = 0;
+    while (head < A.size() && head < B.size() && A[head] == B[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < A.size() - head && tail < B.size() - head &&
+           A[A.size() - 1 - tail] == B[B.size() - 1 - tail])
+        ++tail;
+    const qsizetype n = A.size() - head - tail, m = B.size() - head - tail;
+    // Lcs[i][j]: the common length of A's and B's middles from i and j on.
+    QList<QList<int>> lcs(n + 1, QList<int>(m + 1, 0));
+    for (qsizetype i = n - 1; i >= 0; --i)
+        for (qsizetype j = m - 1; j >= 0; --j)
+            lcs[i][j] = A[head + i] == B[head + j] ? lcs[i + 1][j + 1] + 1
+                                                   : qMax(lcs[i + 1][j], lcs[i][j + 1]);
+    QStringList out;
+    QStringList missing, extra;
+    qsizetype missingAt = 0, extraAt = 0;
+    const auto flush = [&] {
+        if (!missing.isEmpty())
+            out << QStringLiteral("missing at word %1 of the original: %2")
+                       .arg(missingAt + 1)
+                       .arg(missing.join(u' '));
+        if (!extra.isEmpty())
+            out << QStringLiteral("extra at word %1 of the round trip: %2")
+                       .arg(extraAt + 1)
+                       .arg(extra.join(u' '));
+        missing.clear();
+        extra.clear();
+    };
+    qsizetype i = 0, j = 0;
+    while (i < n || j < m) {
+        if (i < n && j < m && A[head + i] == B[head + j]) {
+            flush();
+            ++i;
+            ++j;
+        } else if (j < m && (i == n || lcs[i][j + 1] >= lcs[i + 1][j])) {
+            if (extra.isEmpty())
+                extraAt = head + j;
+            extra << B[head + j++];
+        } else {
+            if (missing.isEmpty())
+                missingAt = head + i;
+            missing << A[head + i++];
+        }
+    }
+    flush();
+    return out;
 }
 
 // Sizes go through twips and back, and each program rounds them its own way.
@@ -316,9 +438,10 @@ bool SameSize(QSize A, QSize B) {
 int Compare(const QString& Theirs, const QString& Ours) {
     QTextStream out(stdout);
     QTextDocument a, b;
-    ReadHtml(Theirs, a);
-    ReadHtml(Ours, b);
-    const TStructure sa = StructureOf(a), sb = StructureOf(b);
+    const QString htmlA = ReadHtml(Theirs, a), htmlB = ReadHtml(Ours, b);
+    TStructure sa = StructureOf(a), sb = StructureOf(b);
+    sa.Notes = NotesOf(htmlA);
+    sb.Notes = NotesOf(htmlB);
     QStringList failed;
     const auto line = [&](const char* What, bool Same, const QString& A, const QString& B) {
         out << "  " << QString::fromLatin1(What).leftJustified(10) << (Same ? " ok   " : " DIFF ");
@@ -344,7 +467,8 @@ int Compare(const QString& Theirs, const QString& Ours) {
                 sa.ListItems[i].Text == sb.ListItems[i].Text;
     line("list items", lists, ListText(sa), ListText(sb));
 
-    // Per table, the cells and their text; spans are shown but not compared, as
+    // Per table, the cells and their text (a nested table's words stay in
+    // its cell, as the editor reads it into paragraphs there); spans are shown but not compared, as
     // LibreOffice renders a merge against its own column grid.
     bool tables = sa.Tables.size() == sb.Tables.size();
     for (qsizetype t = 0; tables && t < sa.Tables.size(); ++t) {
@@ -356,19 +480,14 @@ int Compare(const QString& Theirs, const QString& Ours) {
 
     line("links", sa.Links == sb.Links, LinksText(sa), LinksText(sb));
 
-    qsizetype w = 0;
-    while (w < sa.Words.size() && w < sb.Words.size() && sa.Words[w] == sb.Words[w])
-        ++w;
-    const bool words = w == sa.Words.size() && w == sb.Words.size();
-    const auto around = [w](const QStringList& L) {
-        const qsizetype from = qMax<qsizetype>(0, w - 3);
-        return QStringLiteral("%1 words, from word %2: \"%3\"")
-            .arg(L.size())
-            .arg(w + 1)
-            .arg(L.mid(from, 8).join(u' '));
+    const auto notesText = [](const QStringList& N) {
+        return QStringLiteral("%1 [%2]").arg(N.size()).arg(N.join(u" | "));
     };
-    line("words", words, words ? QString::number(sa.Words.size()) : around(sa.Words),
-         around(sb.Words));
+    line("notes", sa.Notes == sb.Notes, notesText(sa.Notes), notesText(sb.Notes));
+
+    const QStringList diff = WordDiff(sa.Words, sb.Words);
+    line("words", diff.isEmpty(), QString::number(sa.Words.size()),
+         QStringLiteral("%1\n        %2").arg(sb.Words.size()).arg(diff.join(u"\n        ")));
 
     out << (failed.isEmpty() ? " same\n" : " DIFFERS in " + failed.join(u", ") + u'\n');
     return failed.isEmpty() ? 0 : 1;

@@ -42,6 +42,8 @@ private slots:
     void kept_data();
     void kept();
     void savedUnchanged();
+    void fixturesKeepTheirGroups_data();
+    void fixturesKeepTheirGroups();
     void damaged_data();
     void damaged();
 };
@@ -170,6 +172,48 @@ void tst_RtfNotes::savedUnchanged() {
     QCOMPARE(before[1].Words, u"A note with \u20AC and bold."_qs);
     QCOMPARE(DocumentText(again), DocumentText(doc));
     QCOMPARE(WriteRtf(again), saved);
+}
+
+void tst_RtfNotes::fixturesKeepTheirGroups_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("groups");
+    QTest::newRow("word") << QStringLiteral("word/word_notes.rtf") << 8;
+    QTest::newRow("libreoffice") << QStringLiteral("libreoffice/lo_notes.rtf") << 8;
+}
+
+// Pages with every kind of kept group, as other programs write them: saved
+// and read again, the same groups, byte for byte, and the same text.
+void tst_RtfNotes::fixturesKeepTheirGroups() {
+    QFETCH(QString, file);
+    QFETCH(int, groups);
+    const QByteArray original = ReadFileBytes(QStringLiteral(VMR_TEST_DATA "/") + file);
+    QTextDocument doc;
+    QVERIFY(ReadRtf(original, doc));
+    const QList<TMark> before = MarksOf(doc);
+    QCOMPARE(before.size(), groups);
+    QSet<int> kinds;
+    for (const TMark& m : before) {
+        QVERIFY2(original.contains(m.Group), m.Group.constData());
+        kinds.insert(int(m.Kind));
+    }
+    for (const TRtfNoteKind k : {TRtfNoteKind::Header, TRtfNoteKind::Footer, TRtfNoteKind::Footnote,
+                                 TRtfNoteKind::Endnote, TRtfNoteKind::Comment})
+        QVERIFY2(kinds.contains(int(k)), qPrintable(file));
+    const QByteArray saved = WriteRtf(doc);
+    QTextDocument again;
+    QVERIFY(ReadRtf(saved, again));
+    QList<QByteArray> a, b;
+    for (const TMark& m : before)
+        a << m.Group;
+    for (const TMark& m : MarksOf(again))
+        b << m.Group;
+    // LibreOffice wraps a comment's range end and the comment in a group of
+    // their own; written side by side, they read back as one object.
+    QEXPECT_FAIL("libreoffice", "a comment's range end joins the comment once saved", Continue);
+    QCOMPARE(b, a);
+    QEXPECT_FAIL("libreoffice", "a comment's range end joins the comment once saved", Continue);
+    QCOMPARE(SearchText(again), SearchText(doc));
+    QCOMPARE(RtfPlainText(saved), SearchText(again));
 }
 
 void tst_RtfNotes::damaged_data() {

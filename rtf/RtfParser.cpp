@@ -244,9 +244,8 @@ private:
     struct TKept {
         bool Pending = false;
         TRtfNoteKind Kind = TRtfNoteKind::Meta;
-        const char* Begin = nullptr;
-        const char* End = nullptr;
-        int Closing = 0; // '}' missing at the end of the input
+        QByteArray Bytes;
+        const char* End = nullptr; // past the last group's '}' in the input
         QString Words;
     };
     TKept FKept;
@@ -1367,8 +1366,9 @@ void TRtfParser::BeginKept(TRtfNoteKind Kind) {
         g.Dest = TDest::Skip;
         return;
     }
-    if (FKept.Pending && !(Joins(FKept.End, g.Start) &&
-                           (Kind == TRtfNoteKind::Meta || FKept.Kind == TRtfNoteKind::Meta)))
+    // A comment's parts stand together: they make one object while nothing
+    // of the page comes between them.
+    if (FKept.Pending && Kind != TRtfNoteKind::Meta && FKept.Kind != TRtfNoteKind::Meta)
         FlushKept();
     FlushText();
     TCapture& c = FCapture;
@@ -1406,19 +1406,25 @@ void TRtfParser::EndKept(const char* After, int Closing) {
     c.Active = false;
     TKept& k = FKept;
     if (k.Pending) {
-        // A comment's parts: the object is the comment.
+        // A comment's parts: the object is the comment. What stands between
+        // them is kept when it is only the marks of its place; format words
+        // and group marks between them are not, so that the object saved
+        // and read again is the same.
         if (c.Kind != TRtfNoteKind::Meta)
             k.Kind = c.Kind;
         if (!words.isEmpty())
             k.Words += k.Words.isEmpty() ? words : u'\n' + words;
+        const char* from = Joins(k.End, c.Begin) ? k.End : c.Begin;
+        k.Bytes.append(from, qsizetype(After - from));
     } else {
         k.Pending = true;
         k.Kind = c.Kind;
-        k.Begin = c.Begin;
+        k.Bytes = QByteArray(c.Begin, qsizetype(After - c.Begin));
         k.Words = std::move(words);
     }
     k.End = After;
-    k.Closing = Closing;
+    // A group cut off by the end of the input is closed.
+    k.Bytes.append(QByteArray(Closing, '}'));
 }
 
 // The kept groups read stand here in the text.
@@ -1428,12 +1434,10 @@ void TRtfParser::FlushKept() {
     TKept k = std::move(FKept);
     FKept = TKept{};
     FlushText();
-    QByteArray group(k.Begin, qsizetype(k.End - k.Begin));
-    group.append(QByteArray(k.Closing, '}'));
     const int number = k.Kind == TRtfNoteKind::Footnote  ? ++FFootnotes
                        : k.Kind == TRtfNoteKind::Endnote ? ++FEndnotes
                                                          : 0;
-    FSink->Kept(k.Kind, number, group, k.Words);
+    FSink->Kept(k.Kind, number, k.Bytes, k.Words);
     FBlockEmpty = false;
 }
 

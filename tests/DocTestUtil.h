@@ -51,6 +51,7 @@ inline const char* const kRtfFixtures[] = {
     "richedit/richedit_numbers.rtf",   "richedit/richedit_table.rtf",
     "richedit/richedit_link.rtf",      "richedit/richedit_all.rtf",
     "libreoffice/lo_lists_tables.rtf", "word/word_notes.rtf",
+    "libreoffice/lo_notes.rtf",
 };
 
 inline Qt::Alignment AlignmentAt(const QTextDocument& Doc, int Pos) {

@@ -46,7 +46,7 @@ private slots:
         E2E_VERIFY(home, WaitVaultSize(home, 60));
         // Nothing is left to save: the window closes without a question.
         CloseWindow(home, main);
-        QCOMPARE(home.WaitExit(5000), 0);
+        E2E_VERIFY(home, home.WaitExit(5000) == 0);
         QCOMPARE(home.VaultBytes().size(), 60);
         const QList<TStoredPage> pages = home.VaultPages();
         QCOMPARE(pages.size(), 1);
@@ -75,7 +75,7 @@ private slots:
         } else {
             E2E_VERIFY(home, home.Keys(splash, {QStringLiteral("Escape")}));
         }
-        QCOMPARE(home.WaitExit(), 1);
+        E2E_VERIFY(home, home.WaitExit() == 1);
         QVERIFY(!home.VaultExists());
         QVERIFY(!QFileInfo::exists(home.SettingsPath()));
     }
@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(home.StoredCryptString(), CryptStringOf(newPw));
         // "Ok" saves what the first start made and closes.
         E2E_VERIFY(home, ClickMain(home, main, OkButton));
-        QCOMPARE(home.WaitExit(), 0);
+        E2E_VERIFY(home, home.WaitExit() == 0);
 
         // The old password no longer opens the notebook: Esc after it still
         // finds the unlock window.
@@ -106,12 +106,12 @@ private slots:
         E2E_VERIFY(home, splash != 0);
         E2E_VERIFY(home, home.Type(splash, DefaultPw));
         E2E_VERIFY(home, home.Keys(splash, {QStringLiteral("Escape")}));
-        QCOMPARE(home.WaitExit(), 1);
+        E2E_VERIFY(home, home.WaitExit() == 1);
 
         const qulonglong again = StartUnlocked(home, newPw);
         E2E_VERIFY(home, again != 0);
         CloseWindow(home, again);
-        QCOMPARE(home.WaitExit(), 0);
+        E2E_VERIFY(home, home.WaitExit() == 0);
         QCOMPARE(home.StoredCryptString(), CryptStringOf(newPw));
     }
 
@@ -151,7 +151,7 @@ private slots:
             E2E_VERIFY(home, confirm != 0);
             E2E_VERIFY(home, home.Keys(confirm, {QStringLiteral("Tab"), QStringLiteral("space")}));
         }
-        QCOMPARE(home.WaitExit(), 0);
+        E2E_VERIFY(home, home.WaitExit() == 0);
         const QList<TStoredPage> pages = home.VaultPages();
         QCOMPARE(pages.size(), 1);
         QCOMPARE(pages[0].Title, QStringLiteral("Groceries"));

@@ -69,7 +69,7 @@ private slots:
         E2E_VERIFY(home, home.Keys(main, {QStringLiteral("ctrl+v")}));
         E2E_VERIFY(home, home.Save(main));
         E2E_VERIFY(home, CloseWindow(home, main) == 0);
-        QCOMPARE(home.WaitExit(20000), 0);
+        E2E_VERIFY(home, home.WaitExit(20000) == 0);
 
         QList<TStoredPage> pages = home.VaultPages();
         QCOMPARE(pages.size(), 2);
@@ -105,7 +105,7 @@ private slots:
         E2E_VERIFY(home, home.Type(main, QStringLiteral("Hazel")));
         E2E_VERIFY(home, home.Save(main));
         E2E_VERIFY(home, CloseWindow(home, main) == 0);
-        QCOMPARE(home.WaitExit(20000), 0);
+        E2E_VERIFY(home, home.WaitExit(20000) == 0);
 
         pages = home.VaultPages();
         QCOMPARE(pages.size(), 2);

@@ -252,7 +252,7 @@ private:
     int FFootnotes = 0, FEndnotes = 0;
     void BeginKept(TRtfNoteKind Kind);
     void EndKept(const char* After, int Closing);
-    void FlushKept();
+    void FlushKept(bool Place = true);
 };
 
 void TRtfParser::Run() {
@@ -1056,7 +1056,7 @@ void TRtfParser::Finish() {
     if (FTableOpen)
         CloseTable();
     // A kept group after the last paragraph's end joins that paragraph.
-    FlushKept();
+    FlushKept(false);
     if (!FPendingBreak)
         FinishBlock();
     FSink->End();
@@ -1427,12 +1427,18 @@ void TRtfParser::EndKept(const char* After, int Closing) {
     k.Bytes.append(QByteArray(Closing, '}'));
 }
 
-// The kept groups read stand here in the text.
-void TRtfParser::FlushKept() {
+// The kept groups read stand here in the text: where text would go now, in
+// a table's cell or a new paragraph, unless Place is false (the input's end).
+void TRtfParser::FlushKept(bool Place) {
     if (!FKept.Pending || FCapture.Active)
         return;
     TKept k = std::move(FKept);
     FKept = TKept{};
+    if (Place) {
+        TableTransition();
+        if (FPendingBreak)
+            BeginBlock();
+    }
     FlushText();
     const int number = k.Kind == TRtfNoteKind::Footnote  ? ++FFootnotes
                        : k.Kind == TRtfNoteKind::Endnote ? ++FEndnotes

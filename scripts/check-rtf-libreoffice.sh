@@ -6,16 +6,16 @@
 # character with the sample (text, font, size, bold, italic, underline,
 # strike-out, colour, alignment).
 #
-# Structure: every fixture in tests/rtf/data/richedit, tests/rtf/data/word and
-# tests/rtf/data/libreoffice, and the sample, is read by our reader and written
-# again by our writer; LibreOffice converts both the fixture and our copy to
-# HTML, and the two renderings are compared: pictures and their sizes, list
-# items (bulleted or numbered, and their level), the cells of each table (a
-# nested table's words count as its cell's text: the editor reads them into
-# paragraphs there), link targets, headers, footers, footnotes, endnotes and
-# comments with their words, and all the words in order, with every word
-# missing or extra. The report shows each fixture, what our reader found in
-# it, and what differs.
+# Structure: every fixture in tests/rtf/data/richedit, tests/rtf/data/word,
+# tests/rtf/data/libreoffice and most of tests/rtf/data/codepages, and the
+# sample, is read by our reader and written again by our writer; LibreOffice
+# converts both the fixture and our copy to HTML, and the two renderings are
+# compared: pictures and their sizes, list items (bulleted or numbered, and
+# their level), the cells of each table (a nested table's words count as its
+# cell's text: the editor reads them into paragraphs there), link targets,
+# headers, footers, footnotes, endnotes and comments with their words, and all
+# the words in order, with every word missing or extra. The report shows each
+# fixture, what our reader found in it, and what differs.
 #
 # Needs LibreOffice Writer (Debian: libreoffice-writer-nogui), which CI does
 # not install; run as root with apt, the script installs it itself.
@@ -59,7 +59,11 @@ to_html() {
 
 names=(sample)
 $interop sample "$work/orig/sample.rtf"
-for f in tests/rtf/data/richedit/*.rtf tests/rtf/data/word/*.rtf tests/rtf/data/libreoffice/*.rtf; do
+# The two Japanese pages are left out: LibreOffice splits a character whose
+# second byte is an escaped brace or backslash (it reads 日本語 as 日 語),
+# where our copy, written as Unicode, reads right.
+for f in tests/rtf/data/richedit/*.rtf tests/rtf/data/word/*.rtf tests/rtf/data/libreoffice/*.rtf \
+    tests/rtf/data/codepages/{big5,gbk,korean,mac_cyrillic}.rtf; do
     name="$(basename "$(dirname "$f")")-$(basename "$f" .rtf)"
     cp "$f" "$work/orig/$name.rtf"
     names+=("$name")

@@ -252,7 +252,7 @@ private:
     int FFootnotes = 0, FEndnotes = 0;
     void BeginKept(TRtfNoteKind Kind);
     void EndKept(const char* After, int Closing);
-    void FlushKept(bool Place = true);
+    void FlushKept(bool Place = false);
 };
 
 void TRtfParser::Run() {
@@ -1056,7 +1056,7 @@ void TRtfParser::Finish() {
     if (FTableOpen)
         CloseTable();
     // A kept group after the last paragraph's end joins that paragraph.
-    FlushKept(false);
+    FlushKept();
     if (!FPendingBreak)
         FinishBlock();
     FSink->End();
@@ -1369,7 +1369,7 @@ void TRtfParser::BeginKept(TRtfNoteKind Kind) {
     // A comment's parts stand together: they make one object while nothing
     // of the page comes between them.
     if (FKept.Pending && Kind != TRtfNoteKind::Meta && FKept.Kind != TRtfNoteKind::Meta)
-        FlushKept();
+        FlushKept(true);
     FlushText();
     TCapture& c = FCapture;
     c.Active = true;
@@ -1427,8 +1427,9 @@ void TRtfParser::EndKept(const char* After, int Closing) {
     k.Bytes.append(QByteArray(Closing, '}'));
 }
 
-// The kept groups read stand here in the text: where text would go now, in
-// a table's cell or a new paragraph, unless Place is false (the input's end).
+// The kept groups read stand here in the text. With Place, here is where
+// text would go now: in a table's cell, or in a new paragraph; otherwise the
+// caller has found the place.
 void TRtfParser::FlushKept(bool Place) {
     if (!FKept.Pending || FCapture.Active)
         return;

@@ -244,6 +244,9 @@ void tst_RtfNotes::damaged_data() {
     // After a table's cell: a group stands where text would, in the next cell.
     QTest::newRow("after a cell") << QByteArray("{\\rtf\\intbl\\cell{\\footer}{\\footer")
                                   << QList<QByteArray>{"{\\footer}", "{\\footer}"};
+    // Cut off in a note that ends a table paragraph: the table ends once.
+    QTest::newRow("cut off in a cell")
+        << QByteArray("{\\rtf\\itap\t{\\footnote\\pard") << QList<QByteArray>{"{\\footnote\\pard}"};
 }
 
 void tst_RtfNotes::damaged() {

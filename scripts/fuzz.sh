@@ -28,6 +28,9 @@ echo "Scratch folder: $scratch"
 export QT_QPA_PLATFORM=offscreen
 # Leaks are findings; Qt's own caches are not freed at exit but stay reachable.
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0
+# As in the tests, only leaks inside Qt's and the system libraries' own code
+# are suppressed.
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 failed=0

@@ -2,6 +2,7 @@
 
 #include "HtmlPaste.h"
 #include "RichTextStream.h"
+#include "RtfNotes.h"
 #include "RtfPictures.h"
 #include "RtfReader.h"
 #include "TextObjects.h"
@@ -327,21 +328,8 @@ bool TRichEdit::viewportEvent(QEvent* Event) {
 }
 
 int TRichEdit::KeptMarkPosition(int Index) const {
-    if (Index < 0)
-        return -1;
-    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            const QTextCharFormat f = frag.charFormat();
-            if (!f.isImageFormat() || !f.hasProperty(TextObjects::kKeptKind))
-                continue;
-            // Neighbouring objects of one format share a fragment.
-            if (Index < frag.length())
-                return frag.position() + Index;
-            Index -= frag.length();
-        }
-    }
-    return -1;
+    const QList<TRtfNoteMark> marks = NoteMarks(*document());
+    return Index >= 0 && Index < marks.size() ? marks[Index].Position : -1;
 }
 
 void TRichEdit::mouseReleaseEvent(QMouseEvent* Event) {

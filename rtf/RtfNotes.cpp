@@ -132,20 +132,28 @@ QTextImageFormat NoteFormat(TRtfNoteKind Kind, int Number, QByteArrayView Group,
     return f;
 }
 
-QString NoteWordsText(const QTextDocument& Doc) {
-    QString out;
+QList<TRtfNoteMark> NoteMarks(const QTextDocument& Doc) {
+    QList<TRtfNoteMark> out;
     for (QTextBlock b = Doc.begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
+            const QTextFragment frag = it.fragment();
+            const QTextCharFormat f = frag.charFormat();
             if (!f.isImageFormat() || !f.hasProperty(kKeptKind))
                 continue;
             // Neighbouring objects of one format share a fragment.
-            for (int i = 0; i < it.fragment().length(); ++i) {
-                out += u'\n';
-                out += QChar(kRtfNoteWordsMark);
-                out += f.stringProperty(kKeptWords);
-            }
+            for (int i = 0; i < frag.length(); ++i)
+                out.append({frag.position() + i, f.toImageFormat()});
         }
+    }
+    return out;
+}
+
+QString NoteWordsText(const QTextDocument& Doc) {
+    QString out;
+    for (const TRtfNoteMark& m : NoteMarks(Doc)) {
+        out += u'\n';
+        out += QChar(kRtfNoteWordsMark);
+        out += m.Format.stringProperty(kKeptWords);
     }
     return out;
 }

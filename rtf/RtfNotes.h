@@ -6,6 +6,7 @@
 // a comment sign), and its words are its tooltip and are searched.
 
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QTextImageFormat>
 
@@ -24,6 +25,14 @@ constexpr char16_t kRtfNoteWordsMark = 0xFDD2;
 // added when Doc is null.
 QTextImageFormat NoteFormat(TRtfNoteKind Kind, int Number, QByteArrayView Group,
                             const QString& Words, QTextDocument* Doc);
+
+// The marks of Doc's kept groups, in order: the position of each, and its
+// format.
+struct TRtfNoteMark {
+    int Position;
+    QTextImageFormat Format;
+};
+QList<TRtfNoteMark> NoteMarks(const QTextDocument& Doc);
 
 // The words of Doc's kept groups, as the text-only reader gives them after
 // the body.

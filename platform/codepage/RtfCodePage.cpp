@@ -14,7 +14,7 @@ struct TCharsetCodePage {
     int CodePage;
 };
 
-// The \fcharset numbers of the RTF specification and the code page of each.
+// Each \fcharset number that RTF writers use, and the code page it stands for.
 constexpr TCharsetCodePage kCharsets[] = {
     {0, 1252},   {2, CP_SYMBOL}, {77, 10000}, {78, 10001}, {79, 10003}, {80, 10008}, {81, 10002},
     {82, 1361},  {83, 10005},    {84, 10004}, {85, 10006}, {86, 10081}, {87, 10021}, {88, 10029},
